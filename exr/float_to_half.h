@@ -1,0 +1,24 @@
+// Conversion of 32-bit samples to IEEE binary16, by integer operations only:
+// truncating toward zero, saturating at 65504, never producing infinity from
+// a finite value, and lifting nonzero magnitudes below the half subnormal
+// range to the smallest subnormal. Exact zeros stay zero.
+#pragma once
+
+#include <cstdint>
+
+uint16_t FloatToHalf(uint32_t bits);
+
+// Converts `count` little-endian 32-bit samples at `source` to little-endian
+// halves at `destination`. The destination may start at the source's own
+// start (the row is then converted in place); no other overlap is allowed.
+// Uses the widest vector unit the processor has.
+void FloatRowToHalf(const uint8_t* source, uint8_t* destination, int32_t count);
+
+// The individual implementations, exposed for tests and benchmarks.
+void FloatRowToHalfScalar(const uint8_t* source, uint8_t* destination, int32_t count);
+#if defined(__x86_64__) || defined(_M_X64)
+#define MONDREL_X86_SIMD 1
+void FloatRowToHalfSse2(const uint8_t* source, uint8_t* destination, int32_t count);
+void FloatRowToHalfAvx2(const uint8_t* source, uint8_t* destination, int32_t count);
+bool ProcessorHasAvx2();
+#endif

@@ -1,0 +1,58 @@
+#include "exr/interleave.h"
+
+#include <cstring>
+
+#include "exr/float_to_half.h"
+
+#ifdef MONDREL_X86_SIMD
+#include <emmintrin.h>
+#endif
+
+alignas(16) const uint8_t kZeroHalves[16] = {0};
+alignas(16) const uint8_t kOneHalves[16] = {0x00, 0x3C, 0x00, 0x3C, 0x00, 0x3C, 0x00, 0x3C,
+                                            0x00, 0x3C, 0x00, 0x3C, 0x00, 0x3C, 0x00, 0x3C};
+
+void InterleaveHalfRow(const ComponentSource sources[4], uint8_t* row, int32_t width) {
+  const uint8_t* r = sources[0].samples;
+  const uint8_t* g = sources[1].samples;
+  const uint8_t* b = sources[2].samples;
+  const uint8_t* a = sources[3].samples;
+  int32_t x = 0;
+#ifdef MONDREL_X86_SIMD
+  // Eight pixels a step; a constant source does not advance.
+  const int64_t stepR = 16 * static_cast<int64_t>(sources[0].stride);
+  const int64_t stepG = 16 * static_cast<int64_t>(sources[1].stride);
+  const int64_t stepB = 16 * static_cast<int64_t>(sources[2].stride);
+  const int64_t stepA = 16 * static_cast<int64_t>(sources[3].stride);
+  for (; x + 8 <= width; x += 8) {
+    const __m128i vr = _mm_loadu_si128(reinterpret_cast<const __m128i*>(r));
+    const __m128i vg = _mm_loadu_si128(reinterpret_cast<const __m128i*>(g));
+    const __m128i vb = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b));
+    const __m128i va = _mm_loadu_si128(reinterpret_cast<const __m128i*>(a));
+    const __m128i rgLow = _mm_unpacklo_epi16(vr, vg);
+    const __m128i rgHigh = _mm_unpackhi_epi16(vr, vg);
+    const __m128i baLow = _mm_unpacklo_epi16(vb, va);
+    const __m128i baHigh = _mm_unpackhi_epi16(vb, va);
+    __m128i* out = reinterpret_cast<__m128i*>(row + 8 * static_cast<int64_t>(x));
+    _mm_storeu_si128(out, _mm_unpacklo_epi32(rgLow, baLow));
+    _mm_storeu_si128(out + 1, _mm_unpackhi_epi32(rgLow, baLow));
+    _mm_storeu_si128(out + 2, _mm_unpacklo_epi32(rgHigh, baHigh));
+    _mm_storeu_si128(out + 3, _mm_unpackhi_epi32(rgHigh, baHigh));
+    r += stepR;
+    g += stepG;
+    b += stepB;
+    a += stepA;
+  }
+#endif
+  for (; x < width; ++x) {
+    uint8_t* pixel = row + 8 * static_cast<int64_t>(x);
+    std::memcpy(pixel, r, 2);
+    std::memcpy(pixel + 2, g, 2);
+    std::memcpy(pixel + 4, b, 2);
+    std::memcpy(pixel + 6, a, 2);
+    r += 2 * sources[0].stride;
+    g += 2 * sources[1].stride;
+    b += 2 * sources[2].stride;
+    a += 2 * sources[3].stride;
+  }
+}

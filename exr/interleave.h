@@ -1,0 +1,19 @@
+// Builds rows of half RGBA pixels from four planes of half samples.
+#pragma once
+
+#include <cstdint>
+
+// One source per output component (R, G, B, A): either a plane of `width`
+// little-endian halves, or a constant. A constant source points at eight
+// copies of its value and has a stride of 0; a plane has a stride of 1.
+struct ComponentSource {
+  const uint8_t* samples;
+  int32_t stride;
+};
+
+// Eight copies of 0x0000 and of 0x3C00, for constant components.
+extern const uint8_t kZeroHalves[16];
+extern const uint8_t kOneHalves[16];
+
+// Writes `width` pixels of 8 bytes to `row`.
+void InterleaveHalfRow(const ComponentSource sources[4], uint8_t* row, int32_t width);

@@ -1,0 +1,27 @@
+// Counters and injected failures of the POSIX platform twin. The native
+// tests use them to prove what the core asks of the system (how many
+// existence tests a probe makes, that every block is released) and to make
+// a chosen allocation, open or read fail. The Win32 layer has none of this.
+#pragma once
+
+#include <cstdint>
+
+namespace platform {
+
+struct Instrumentation {
+  int64_t liveBlocks = 0;        // AllocateZeroed minus FreeZeroed
+  int64_t allocations = 0;       // AllocateZeroed calls so far
+  int64_t opens = 0;             // OpenFileForReading calls so far
+  int64_t openFiles = 0;         // opened minus closed
+  int64_t reads = 0;             // ReadFromFile calls so far
+  int64_t existenceTests = 0;    // PathExists calls so far
+  // 1-based index of the call to fail, counted from the last reset; 0: never.
+  int64_t failAllocation = 0;
+  int64_t failOpen = 0;
+  int64_t failRead = 0;
+};
+
+Instrumentation& GetInstrumentation();
+void ResetInstrumentation();
+
+}  // namespace platform

@@ -1,0 +1,166 @@
+// POSIX twin of the Win32 platform layer, so the core builds and is tested
+// natively. Behaviour follows the Win32 calls it stands in for: opening a
+// folder fails as CreateFileW does, reads loop until the count or end of
+// file as a synchronous ReadFile does, and the existence test is true for
+// folders as PathFileExistsW is.
+#include "platform/platform.h"
+#include "platform/instrumentation.h"
+#include "platform/wide_format.h"
+
+#include <cerrno>
+#include <cstdarg>
+#include <cstdlib>
+#include <fcntl.h>
+#include <new>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace platform {
+
+FileHandle const kInvalidFile = reinterpret_cast<FileHandle>(static_cast<intptr_t>(-1));
+
+namespace {
+
+Instrumentation gInstrumentation;
+
+int ToDescriptor(FileHandle file) {
+  return static_cast<int>(reinterpret_cast<intptr_t>(file));
+}
+
+bool IsInjectedFailure(int64_t callIndex, int64_t failAt) {
+  return failAt > 0 && callIndex == failAt;
+}
+
+// UTF-16 to UTF-8; a lone surrogate becomes U+FFFD. False when there is no
+// memory for the result, so that no exception leaves the platform layer.
+bool ToUtf8(const WideChar* text, std::string* result) try {
+  std::string& out = *result;
+  out.clear();
+  for (size_t i = 0; text[i] != 0; ++i) {
+    uint32_t unit = text[i];
+    uint32_t code = unit;
+    if (unit >= 0xD800 && unit <= 0xDBFF && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
+      code = 0x10000 + ((unit - 0xD800) << 10) + (static_cast<uint32_t>(text[i + 1]) - 0xDC00);
+      ++i;
+    } else if (unit >= 0xD800 && unit <= 0xDFFF) {
+      code = 0xFFFD;
+    }
+    if (code < 0x80) {
+      out += static_cast<char>(code);
+    } else if (code < 0x800) {
+      out += static_cast<char>(0xC0 | (code >> 6));
+      out += static_cast<char>(0x80 | (code & 0x3F));
+    } else if (code < 0x10000) {
+      out += static_cast<char>(0xE0 | (code >> 12));
+      out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (code & 0x3F));
+    } else {
+      out += static_cast<char>(0xF0 | (code >> 18));
+      out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
+      out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (code & 0x3F));
+    }
+  }
+  return true;
+} catch (const std::bad_alloc&) {
+  return false;
+}
+
+}  // namespace
+
+Instrumentation& GetInstrumentation() { return gInstrumentation; }
+
+void ResetInstrumentation() {
+  const int64_t live = gInstrumentation.liveBlocks;
+  const int64_t openFiles = gInstrumentation.openFiles;
+  gInstrumentation = Instrumentation();
+  gInstrumentation.liveBlocks = live;
+  gInstrumentation.openFiles = openFiles;
+}
+
+FileHandle OpenFileForReading(const WideChar* path) {
+  ++gInstrumentation.opens;
+  if (IsInjectedFailure(gInstrumentation.opens, gInstrumentation.failOpen)) return kInvalidFile;
+  if (path == nullptr) return kInvalidFile;
+  std::string utf8;
+  if (!ToUtf8(path, &utf8)) return kInvalidFile;
+  const int descriptor = open(utf8.c_str(), O_RDONLY | O_CLOEXEC);
+  if (descriptor < 0) return kInvalidFile;
+  struct stat info;
+  if (fstat(descriptor, &info) != 0 || S_ISDIR(info.st_mode)) {
+    close(descriptor);
+    return kInvalidFile;
+  }
+  ++gInstrumentation.openFiles;
+  return reinterpret_cast<FileHandle>(static_cast<intptr_t>(descriptor));
+}
+
+void CloseFile(FileHandle file) {
+  if (file == kInvalidFile) return;
+  --gInstrumentation.openFiles;
+  close(ToDescriptor(file));
+}
+
+bool ReadFromFile(FileHandle file, void* destination, uint32_t byteCount, uint32_t* bytesRead) {
+  ++gInstrumentation.reads;
+  *bytesRead = 0;
+  if (IsInjectedFailure(gInstrumentation.reads, gInstrumentation.failRead)) return false;
+  if (file == kInvalidFile) return false;
+  unsigned char* out = static_cast<unsigned char*>(destination);
+  uint32_t total = 0;
+  while (total < byteCount) {
+    const ssize_t got = read(ToDescriptor(file), out + total, byteCount - total);
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    if (got == 0) break;
+    total += static_cast<uint32_t>(got);
+  }
+  *bytesRead = total;
+  return true;
+}
+
+bool SeekFile(FileHandle file, uint64_t offset) {
+  if (file == kInvalidFile || offset > static_cast<uint64_t>(INT64_MAX)) return false;
+  return lseek(ToDescriptor(file), static_cast<off_t>(offset), SEEK_SET) >= 0;
+}
+
+int64_t FileSize(FileHandle file) {
+  struct stat info;
+  if (file == kInvalidFile || fstat(ToDescriptor(file), &info) != 0) return -1;
+  return static_cast<int64_t>(info.st_size);
+}
+
+void* AllocateZeroed(size_t byteCount) {
+  ++gInstrumentation.allocations;
+  if (IsInjectedFailure(gInstrumentation.allocations, gInstrumentation.failAllocation)) return nullptr;
+  void* block = std::calloc(1, byteCount == 0 ? 1 : byteCount);
+  if (block != nullptr) ++gInstrumentation.liveBlocks;
+  return block;
+}
+
+void FreeZeroed(void* block) {
+  if (block == nullptr) return;
+  --gInstrumentation.liveBlocks;
+  std::free(block);
+}
+
+bool PathExists(const WideChar* path) {
+  ++gInstrumentation.existenceTests;
+  std::string utf8;
+  if (path == nullptr || !ToUtf8(path, &utf8)) return false;
+  struct stat info;
+  return stat(utf8.c_str(), &info) == 0;
+}
+
+bool FormatWide(WideChar* destination, size_t capacity, const WideChar* pattern, ...) {
+  va_list arguments;
+  va_start(arguments, pattern);
+  const bool complete = FormatWideList(destination, capacity, pattern, arguments);
+  va_end(arguments);
+  return complete;
+}
+
+}  // namespace platform

@@ -1,0 +1,290 @@
+#include <gtest/gtest.h>
+
+#include "exr/mondrel.h"
+#include "support/decode_helpers.h"
+#include "support/exr_writer.h"
+#include "support/test_files.h"
+
+using namespace exrtest;
+
+namespace {
+
+size_t FrameBytes(const Image& image) { return static_cast<size_t>(image.width) * image.height * 8; }
+
+struct LayoutCase {
+  const char* what;
+  std::vector<Channel> channels;
+  int32_t xMin;
+  int32_t yMin;
+  WriteOptions options;
+};
+
+TEST(DecodeFrame, LayoutsDecodeExactly) {
+  WriteOptions decreasing;
+  decreasing.lineOrder = 1;
+  WriteOptions shuffled;
+  shuffled.shuffleTable = true;
+  WriteOptions lyingSize;
+  lyingSize.pixelDataSizeOverride = 0;
+  const LayoutCase cases[] = {
+      {"RGBA HALF stored A,B,G,R", {{"A", kHalf}, {"B", kHalf}, {"G", kHalf}, {"R", kHalf}}, 0, 0, {}},
+      {"RGB HALF", {{"B", kHalf}, {"G", kHalf}, {"R", kHalf}}, 0, 0, {}},
+      {"RGB FLOAT", {{"B", kFloat}, {"G", kFloat}, {"R", kFloat}}, 0, 0, {}},
+      {"RGBA FLOAT", {{"A", kFloat}, {"B", kFloat}, {"G", kFloat}, {"R", kFloat}}, 0, 0, {}},
+      {"V HALF", {{"V", kHalf}}, 0, 0, {}},
+      {"V FLOAT", {{"V", kFloat}}, 0, 0, {}},
+      {"UINT read as float bits", {{"B", kUint}, {"G", kUint}, {"R", kUint}}, 0, 0, {}},
+      {"A,B,G: alpha replaced, R zero", {{"A", kHalf}, {"B", kHalf}, {"G", kHalf}}, 0, 0, {}},
+      {"R,R,G: later channel wins", {{"R", kFloat}, {"R", kFloat}, {"G", kFloat}}, 0, 0, {}},
+      {"origin 100,50", {{"A", kHalf}, {"B", kHalf}, {"G", kHalf}, {"R", kHalf}}, 100, 50, {}},
+      {"origin -20,-10", {{"B", kFloat}, {"G", kFloat}, {"R", kFloat}}, -20, -10, {}},
+      {"decreasing line order", {{"B", kHalf}, {"G", kHalf}, {"R", kHalf}}, 0, 0, decreasing},
+      {"shuffled table", {{"A", kFloat}, {"B", kFloat}, {"G", kFloat}, {"R", kFloat}}, 0, 0, shuffled},
+      {"pixel data size of 0", {{"B", kHalf}, {"G", kHalf}, {"R", kHalf}}, 0, 0, lyingSize},
+  };
+  TempDir dir;
+  uint32_t seed = 1;
+  for (const LayoutCase& c : cases) {
+    for (const auto& size : {std::pair<int32_t, int32_t>{37, 23}, {1, 1}, {8, 2}, {64, 5}}) {
+      SCOPED_TRACE(std::string(c.what) + " " + std::to_string(size.first) + "x" + std::to_string(size.second));
+      const Image image = MakeImage(size.first, size.second, c.channels, seed++, c.xMin, c.yMin);
+      WriteBytes(dir / "image.exr", WriteExr(image, c.options).bytes);
+      GuardedFrame frame(FrameBytes(image));
+      const DecodeRun run = DecodeFile(dir / "image.exr", frame);
+      EXPECT_EQ(run.parseStatus, c.channels[0].name == "V" ? 1 : static_cast<int32_t>(c.channels.size()));
+      EXPECT_EQ(run.tableStatus, image.height);
+      ASSERT_EQ(run.decodeResult, static_cast<int32_t>(FrameBytes(image)));
+      EXPECT_TRUE(frame.Frame() == ExpectedFrame(image));
+      EXPECT_TRUE(frame.GuardIntact());
+    }
+  }
+}
+
+// Only channel 0's pixel type sets the sample size: HALF first means every
+// channel is read as 2-byte samples, which fit inside the real chunks.
+TEST(DecodeFrame, ChannelZeroTypeDecidesTheSampleSize) {
+  TempDir dir;
+  const Image image = MakeImage(16, 4, {{"B", kHalf}, {"G", kFloat}, {"R", kFloat}}, 7);
+  WriteBytes(dir / "mixed.exr", WriteExr(image).bytes);
+  GuardedFrame frame(FrameBytes(image));
+  ASSERT_EQ(DecodeFile(dir / "mixed.exr", frame).decodeResult, static_cast<int32_t>(FrameBytes(image)));
+  const Bytes result = frame.Frame();
+  for (int32_t i = 0; i < 16 * 4; ++i) {
+    const uint16_t blue = static_cast<uint16_t>(result[8 * i + 4] | result[8 * i + 5] << 8);
+    EXPECT_EQ(blue, image.samples[0][i]);
+    EXPECT_EQ(result[8 * i + 6] | result[8 * i + 7] << 8, 0x3C00);
+  }
+}
+
+// The widest pictures the handle's scratch buffer decodes, per layout.
+TEST(DecodeFrame, WidthLimitsOfTheScratchBuffer) {
+  struct Case {
+    std::vector<Channel> channels;
+    int32_t widest;
+  };
+  const Case cases[] = {
+      {{{"V", kHalf}}, 65548},
+      {{{"V", kFloat}}, 32774},
+      {{{"B", kHalf}, {"G", kHalf}, {"R", kHalf}}, 21849},
+      {{{"B", kFloat}, {"G", kFloat}, {"R", kFloat}}, 10924},
+      {{{"A", kHalf}, {"B", kHalf}, {"G", kHalf}, {"R", kHalf}}, 16387},
+      {{{"A", kFloat}, {"B", kFloat}, {"G", kFloat}, {"R", kFloat}}, 8193},
+  };
+  TempDir dir;
+  for (const Case& c : cases) {
+    for (int32_t width : {c.widest, c.widest + 1}) {
+      SCOPED_TRACE(std::to_string(c.channels.size()) + " channels, width " + std::to_string(width));
+      const Image image = MakeImage(width, 2, c.channels, static_cast<uint32_t>(width));
+      WriteBytes(dir / "wide.exr", WriteExr(image).bytes);
+      GuardedFrame frame(FrameBytes(image));
+      const DecodeRun run = DecodeFile(dir / "wide.exr", frame);
+      if (width == c.widest) {
+        EXPECT_EQ(run.decodeResult, static_cast<int32_t>(FrameBytes(image)));
+        EXPECT_TRUE(frame.Frame() == ExpectedFrame(image));
+      } else {
+        EXPECT_EQ(run.decodeResult, 0);
+        EXPECT_TRUE(frame.Frame() == Bytes(FrameBytes(image), 0));
+      }
+      EXPECT_TRUE(frame.GuardIntact());
+    }
+  }
+}
+
+TEST(DecodeFrame, ScratchOneByteShortOfAChunkFails) {
+  TempDir dir;
+  const Image image = MakeImage(10, 3, {{"B", kFloat}, {"G", kFloat}, {"R", kFloat}}, 3);
+  WriteBytes(dir / "a.exr", WriteExr(image).bytes);
+  const int32_t chunkBytes = 4 * 10 * 3 + 8;
+  GuardedFrame exact(FrameBytes(image));
+  EXPECT_EQ(DecodeFile(dir / "a.exr", exact, chunkBytes).decodeResult, static_cast<int32_t>(FrameBytes(image)));
+  GuardedFrame shortOne(FrameBytes(image));
+  EXPECT_EQ(DecodeFile(dir / "a.exr", shortOne, chunkBytes - 1).decodeResult, 0);
+  EXPECT_TRUE(shortOne.Frame() == Bytes(FrameBytes(image), 0));
+  EXPECT_TRUE(shortOne.GuardIntact());
+}
+
+// Damaged chunk data and tables: the call fails with the rows converted
+// before the damage kept and everything else zero, or decodes as stated.
+TEST(DecodeFrame, DamagedChunksAndTables) {
+  const Image image = MakeImage(12, 6, {{"A", kHalf}, {"B", kHalf}, {"G", kHalf}, {"R", kHalf}}, 11, 0, 40);
+  const WrittenFile written = WriteExr(image);
+  const Bytes expected = ExpectedFrame(image);
+  const size_t rowBytes = 12 * 8;
+  auto tableEntry = [&](int32_t i) { return written.headerEnd + 8 * static_cast<size_t>(i); };
+
+  struct Case {
+    const char* what;
+    Bytes file;
+    int32_t result;         // 0 or the frame size
+    int32_t rowsKept;       // rows of the expected frame present before failure
+    int32_t zeroRow;        // with success: a row left all zero, or -1
+  };
+  std::vector<Case> cases;
+  {
+    Bytes file = written.bytes;
+    PutU32(file, written.chunkOffsets[3], 40 + 6);  // y equal to the height, counted from the window
+    cases.push_back({"chunk y at the height", file, 0, 3, -1});
+  }
+  {
+    Bytes file = written.bytes;
+    PutU32(file, written.chunkOffsets[2], 39);  // one above the window
+    cases.push_back({"chunk y above the window", file, 0, 2, -1});
+  }
+  {
+    Bytes file = written.bytes;
+    PutU64(file, tableEntry(4), written.chunkOffsets[1]);  // row 1 twice, row 4 never
+    cases.push_back({"one chunk twice, one row omitted", file, static_cast<int32_t>(expected.size()), 6, 4});
+  }
+  {
+    Bytes file = written.bytes;
+    file.resize(file.size() - 1);
+    cases.push_back({"cut inside the last chunk", file, 0, 5, -1});
+  }
+  {
+    Bytes file = written.bytes;
+    PutU64(file, tableEntry(2), file.size() + 100);
+    cases.push_back({"entry past the end of the file", file, 0, 2, -1});
+  }
+  {
+    Bytes file = written.bytes;
+    PutU64(file, tableEntry(0), 0x8000000000000000ull);
+    cases.push_back({"entry at 2^63", file, 0, 0, -1});
+  }
+  {
+    Bytes file = written.bytes;
+    PutU64(file, tableEntry(0), 0);  // the magic number read as y
+    cases.push_back({"entry at the start of the file", file, 0, 0, -1});
+  }
+  {
+    Bytes file = written.bytes;
+    PutU64(file, tableEntry(1), written.headerEnd);  // the table read as a chunk
+    cases.push_back({"entry at the table itself", file, 0, 1, -1});
+  }
+  TempDir dir;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    WriteBytes(dir / "damaged.exr", c.file);
+    GuardedFrame frame(expected.size());
+    const DecodeRun run = DecodeFile(dir / "damaged.exr", frame);
+    EXPECT_EQ(run.decodeResult, c.result);
+    EXPECT_TRUE(frame.GuardIntact());
+    const Bytes result = frame.Frame();
+    for (int32_t row = 0; row < 6; ++row) {
+      const Bytes got(result.begin() + row * rowBytes, result.begin() + (row + 1) * rowBytes);
+      const bool kept = row < c.rowsKept && row != c.zeroRow;
+      const Bytes want = kept ? Bytes(expected.begin() + row * rowBytes, expected.begin() + (row + 1) * rowBytes)
+                              : Bytes(rowBytes, 0);
+      EXPECT_TRUE(got == want) << "row " << row;
+    }
+  }
+}
+
+TEST(ReadLineOffsets, TablesThatCannotBeReadWhole) {
+  const Image image = MakeImage(4, 50, {{"B", kHalf}, {"G", kHalf}, {"R", kHalf}}, 5);
+  const WrittenFile written = WriteExr(image);
+  TempDir dir;
+
+  Bytes cutTable(written.bytes.begin(), written.bytes.begin() + static_cast<std::ptrdiff_t>(written.headerEnd + 8 * 20));
+  WriteBytes(dir / "cut.exr", cutTable);
+  GuardedFrame frame(FrameBytes(image), 0x77);
+  const DecodeRun run = DecodeFile(dir / "cut.exr", frame);
+  EXPECT_EQ(run.tableStatus, kLineOffsetsIncomplete);
+  EXPECT_EQ(run.decodeResult, 0);
+  EXPECT_TRUE(frame.Frame() == Bytes(FrameBytes(image), 0));  // zeroed, never reported as a frame
+
+  // A height of millions in a tiny file: refused before any table is sized.
+  HeaderBuilder huge;
+  huge.Channels({{"V", kHalf}}).DataWindow(0, 0, 0, 200000000 - 1).End();
+  WriteBytes(dir / "huge.exr", huge.bytes);
+  const WideString path = WidePath(dir / "huge.exr");
+  platform::FileHandle file = platform::OpenFileForReading(path.c_str());
+  ASSERT_NE(file, platform::kInvalidFile);
+  Mondrel record;
+  ASSERT_EQ(ParseBytesFromFile(record, file), 1);
+  EXPECT_EQ(record.ReadLineOffsets(file), kLineOffsetsIncomplete);
+  EXPECT_EQ(record.lineOffsets.capacity(), 0u);
+  platform::CloseFile(file);
+
+  Mondrel noFile;
+  EXPECT_EQ(noFile.ReadLineOffsets(platform::kInvalidFile), kLineOffsetsNoFile);
+}
+
+TEST(ReadLineOffsets, RecordsWithoutATablePosition) {
+  TempDir dir;
+  const Image image = MakeImage(4, 4, {{"V", kHalf}}, 9);
+  WriteBytes(dir / "v.exr", WriteExr(image).bytes);
+  const WideString path = WidePath(dir / "v.exr");
+  platform::FileHandle file = platform::OpenFileForReading(path.c_str());
+  ASSERT_NE(file, platform::kInvalidFile);
+  struct Case {
+    const char* what;
+    int32_t headerEnd;
+    int32_t width;
+    int32_t height;
+  };
+  const Case cases[] = {
+      {"header end unknown", -1, 4, 4},
+      {"width 0", 100, 0, 4},
+      {"negative height", 100, 4, -3},
+      {"frame of 2^31 bytes", 100, 16384, 16384},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Mondrel record;
+    record.headerEnd = c.headerEnd;
+    record.width = c.width;
+    record.height = c.height;
+    record.channelCount = 1;
+    EXPECT_EQ(record.ReadLineOffsets(file), kLineOffsetsIncomplete);
+    uint8_t frame[16] = {};
+    EXPECT_EQ(record.DecodeFrame(file, frame), 0);
+  }
+  platform::CloseFile(file);
+}
+
+TEST(DecodeFrame, RecordsOutsideTheParsersLayoutsWriteNothingOutsideThePixel) {
+  TempDir dir;
+  const Image image = MakeImage(3, 2, {{"A", kHalf}, {"B", kHalf}, {"G", kHalf}, {"R", kHalf}}, 2);
+  WriteBytes(dir / "x.exr", WriteExr(image).bytes);
+  const WideString path = WidePath(dir / "x.exr");
+  platform::FileHandle file = platform::OpenFileForReading(path.c_str());
+  ASSERT_NE(file, platform::kInvalidFile);
+  std::vector<uint8_t> scratch(kHandleScratchSize);
+  for (int variant = 0; variant < 4; ++variant) {
+    Mondrel record;
+    ASSERT_EQ(ParseBytesFromFile(record, file), 4);
+    ASSERT_EQ(record.ReadLineOffsets(file), 2);
+    record.scratch = scratch.data();
+    record.scratchSize = kHandleScratchSize;
+    if (variant == 0) record.channelCount = 2;
+    if (variant == 1) record.channelCount = 5;
+    if (variant == 2) record.channelSlot[1] = 4;
+    if (variant == 3) record.channelSlot[3] = -1;
+    GuardedFrame frame(3 * 2 * 8);
+    EXPECT_EQ(record.DecodeFrame(file, frame.data()), 0) << variant;
+    EXPECT_TRUE(frame.GuardIntact());
+  }
+  platform::CloseFile(file);
+}
+
+}  // namespace
