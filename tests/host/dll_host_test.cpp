@@ -1,0 +1,237 @@
+// A host of our own: loads the built mondrel_input.aui2 with LoadLibraryW
+// and drives it only through its exports and its table, reading every
+// value at its raw byte offset, as a video editor does.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "support/exr_writer.h"
+#include "support/test_files.h"
+
+using namespace exrtest;
+
+namespace {
+
+using GetTableFunction = const uint8_t* (*)();
+using InitializeFunction = uint8_t (*)(uint32_t);
+using UninitializeFunction = void (*)();
+using OpenFunction = void* (*)(const wchar_t*);
+using CloseFunction = uint8_t (*)(void*);
+using InfoFunction = uint8_t (*)(void*, void*);
+using ReadFunction = int32_t (*)(void*, int32_t, void*);
+using TwelfthFunction = int32_t (*)(void*, double);
+
+template <typename T>
+T Slot(const uint8_t* table, size_t offset) {
+  T value;
+  std::memcpy(&value, table + offset, sizeof value);
+  return value;
+}
+
+class LoadedPlugin : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    wchar_t exe[MAX_PATH];
+    GetModuleFileNameW(nullptr, exe, MAX_PATH);
+    std::wstring path(exe);
+    path = path.substr(0, path.find_last_of(L"\\/") + 1) + L"mondrel_input.aui2";
+    module_ = LoadLibraryW(path.c_str());
+  }
+  static void TearDownTestSuite() {
+    if (module_ != nullptr) FreeLibrary(module_);
+    module_ = nullptr;
+  }
+  void SetUp() override {
+    ASSERT_NE(module_, nullptr) << "mondrel_input.aui2 did not load";
+    auto getTable = reinterpret_cast<GetTableFunction>(GetProcAddress(module_, "GetInputPluginTable"));
+    ASSERT_NE(getTable, nullptr);
+    table_ = getTable();
+    ASSERT_NE(table_, nullptr);
+    open_ = Slot<OpenFunction>(table_, 32);
+    close_ = Slot<CloseFunction>(table_, 40);
+    info_ = Slot<InfoFunction>(table_, 48);
+    read_ = Slot<ReadFunction>(table_, 56);
+  }
+
+  void* Open(const fs::path& path) { return open_(path.wstring().c_str()); }
+  // The host's InputInfo, prefilled so that unwritten bytes show.
+  std::vector<uint8_t> Info(void* handle) {
+    std::vector<uint8_t> info(64, 0xEE);
+    EXPECT_EQ(info_(handle, info.data()), 1);
+    return info;
+  }
+  Image Write(const fs::path& path, int32_t width, int32_t height, const std::vector<Channel>& channels,
+              uint32_t seed, int32_t xMin = 0, int32_t yMin = 0) {
+    Image image = MakeImage(width, height, channels, seed, xMin, yMin);
+    WriteBytes(path, WriteExr(image).bytes);
+    return image;
+  }
+
+  static HMODULE module_;
+  const uint8_t* table_ = nullptr;
+  OpenFunction open_ = nullptr;
+  CloseFunction close_ = nullptr;
+  InfoFunction info_ = nullptr;
+  ReadFunction read_ = nullptr;
+  TempDir dir_;
+};
+
+HMODULE LoadedPlugin::module_ = nullptr;
+
+uint32_t U32(const std::vector<uint8_t>& bytes, size_t offset) { return Slot<uint32_t>(bytes.data(), offset); }
+
+TEST_F(LoadedPlugin, ExportsAndTable) {
+  auto getTable = reinterpret_cast<GetTableFunction>(GetProcAddress(module_, "GetInputPluginTable"));
+  EXPECT_EQ(getTable(), table_) << "the same table every time";
+  auto initialize = reinterpret_cast<InitializeFunction>(GetProcAddress(module_, "InitializePlugin"));
+  auto uninitialize = reinterpret_cast<UninitializeFunction>(GetProcAddress(module_, "UninitializePlugin"));
+  ASSERT_NE(initialize, nullptr);
+  ASSERT_NE(uninitialize, nullptr);
+  EXPECT_EQ(initialize(2000), 1);
+  EXPECT_EQ(initialize(0), 1);
+  uninitialize();
+  EXPECT_EQ(GetProcAddress(module_, MAKEINTRESOURCEA(1)), reinterpret_cast<FARPROC>(getTable));
+  EXPECT_EQ(GetProcAddress(module_, MAKEINTRESOURCEA(2)), reinterpret_cast<FARPROC>(initialize));
+  EXPECT_EQ(GetProcAddress(module_, MAKEINTRESOURCEA(3)), reinterpret_cast<FARPROC>(uninitialize));
+
+  EXPECT_EQ(Slot<uint32_t>(table_, 0), 1u);
+  EXPECT_EQ(Slot<uint32_t>(table_, 4), 0u);
+  EXPECT_EQ(std::wstring(Slot<const wchar_t*>(table_, 8)), L"Mondrel");
+  EXPECT_EQ(std::wstring(Slot<const wchar_t*>(table_, 24)), L"Mondrel v0.4.0");
+  const wchar_t expectedFilter[] = L"EXR File (*.exr)\0*.exr\0AllFile (*.*)\0*.*\0";
+  EXPECT_EQ(std::memcmp(Slot<const wchar_t*>(table_, 16), expectedFilter, sizeof expectedFilter), 0);
+  for (size_t offset : {32, 40, 48, 56, 72, 88}) EXPECT_NE(Slot<void*>(table_, offset), nullptr) << offset;
+  EXPECT_EQ(Slot<void*>(table_, 64), nullptr);
+  EXPECT_EQ(Slot<void*>(table_, 80), nullptr);
+  EXPECT_EQ(Slot<TwelfthFunction>(table_, 88)(nullptr, 12.5), 0);
+  EXPECT_EQ(Slot<TwelfthFunction>(table_, 88)(reinterpret_cast<void*>(1), -1.0), 0);
+
+  EXPECT_EQ(close_(nullptr), 1);
+  std::vector<uint8_t> info(64, 0xEE);
+  EXPECT_EQ(info_(nullptr, info.data()), 0);
+  EXPECT_EQ(info, std::vector<uint8_t>(64, 0xEE));
+  uint8_t buffer[8];
+  EXPECT_EQ(read_(nullptr, 0, buffer), 0);
+}
+
+TEST_F(LoadedPlugin, SingleImagesEndToEnd) {
+  struct Case {
+    const char* name;
+    std::vector<Channel> channels;
+    int32_t yMin;
+  };
+  const Case cases[] = {
+      {"rgba.exr", {{"A", kHalf}, {"B", kHalf}, {"G", kHalf}, {"R", kHalf}}, 0},
+      {"rgb float.exr", {{"B", kFloat}, {"G", kFloat}, {"R", kFloat}}, 0},
+      {"grey.exr", {{"V", kFloat}}, 0},
+      {"origin.exr", {{"B", kHalf}, {"G", kHalf}, {"R", kHalf}}, -10},
+      {"写真.exr", {{"A", kFloat}, {"B", kFloat}, {"G", kFloat}, {"R", kFloat}}, 0},
+  };
+  uint32_t seed = 100;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const fs::path path = dir_ / Utf8Path(c.name);
+    const Image image = Write(path, 45, 17, c.channels, seed++, 3, c.yMin);
+    void* handle = Open(path);
+    ASSERT_NE(handle, nullptr);
+    const std::vector<uint8_t> info = Info(handle);
+    EXPECT_EQ(U32(info, 0), 0x11u);
+    EXPECT_EQ(U32(info, 4), 30u);
+    EXPECT_EQ(U32(info, 8), 1u);
+    EXPECT_EQ(U32(info, 12), 120u);
+    EXPECT_EQ(U32(info, 24), 40u);
+    for (size_t i = 28; i < 32; ++i) EXPECT_EQ(info[i], 0xEE) << i;
+    for (size_t i = 32; i < 44; ++i) EXPECT_EQ(info[i], 0) << i;
+    for (size_t i = 44; i < 64; ++i) EXPECT_EQ(info[i], 0xEE) << i;
+    const uint8_t* bitmap = Slot<const uint8_t*>(info.data(), 16);
+    const uint32_t expectedBitmap[10] = {40, 45, 17, 64u << 16 | 1, 0x34364648u, 45 * 17 * 8, 0, 0, 0, 0};
+    EXPECT_EQ(std::memcmp(bitmap, expectedBitmap, 40), 0);
+
+    const Bytes expected = ExpectedFrame(image);
+    for (int32_t frame : {0, 1, 119, 120, 5000}) {
+      std::vector<uint8_t> buffer(expected.size() + 64, 0xCD);
+      EXPECT_EQ(read_(handle, frame, buffer.data()), static_cast<int32_t>(expected.size()));
+      EXPECT_TRUE(std::equal(expected.begin(), expected.end(), buffer.begin())) << frame;
+      for (size_t i = expected.size(); i < buffer.size(); ++i) ASSERT_EQ(buffer[i], 0xCD) << "guard";
+    }
+    EXPECT_EQ(close_(handle), 1);
+  }
+}
+
+TEST_F(LoadedPlugin, SequencesEndToEnd) {
+  const std::vector<Channel> channels = {{"B", kHalf}, {"G", kHalf}, {"R", kHalf}};
+  std::vector<Image> frames;
+  for (int i = 0; i < 3; ++i) {
+    frames.push_back(Write(dir_ / Utf8Path("ショット_000" + std::to_string(7 + i) + ".exr"), 20, 10, channels, 7 + i));
+  }
+  Write(dir_ / "other_01.exr", 20, 10, channels, 50);
+  const Image other2 = Write(dir_ / "other_02.exr", 20, 10, channels, 51);
+
+  void* sequence = Open(dir_ / Utf8Path("ショット_0007.exr"));
+  ASSERT_NE(sequence, nullptr);
+  std::vector<uint8_t> info = Info(sequence);
+  EXPECT_EQ(U32(info, 0), 1u);
+  EXPECT_EQ(U32(info, 12), 3u);
+
+  // Another sequence opened later, and a refused open, change nothing for it.
+  void* other = Open(dir_ / "other_01.exr");
+  ASSERT_NE(other, nullptr);
+  EXPECT_EQ(Open(dir_ / "missing_0001.exr"), nullptr);
+  for (int32_t n = 0; n < 3; ++n) {
+    const Bytes expected = ExpectedFrame(frames[n]);
+    std::vector<uint8_t> buffer(expected.size() + 64, 0xCD);
+    EXPECT_EQ(read_(sequence, n, buffer.data()), static_cast<int32_t>(expected.size())) << n;
+    EXPECT_TRUE(std::equal(expected.begin(), expected.end(), buffer.begin())) << n;
+    for (size_t i = expected.size(); i < buffer.size(); ++i) ASSERT_EQ(buffer[i], 0xCD) << "guard";
+  }
+  std::vector<uint8_t> past(20 * 10 * 8, 0x5A);
+  EXPECT_EQ(read_(sequence, 3, past.data()), 0);
+  EXPECT_EQ(past, std::vector<uint8_t>(20 * 10 * 8, 0x5A));
+  const Bytes expectedOther = ExpectedFrame(other2);
+  std::vector<uint8_t> buffer(expectedOther.size());
+  EXPECT_EQ(read_(other, 1, buffer.data()), static_cast<int32_t>(buffer.size()));
+  EXPECT_TRUE(buffer == expectedOther);
+  close_(other);
+  close_(sequence);
+}
+
+// The opened file stays readable by others but cannot be written or
+// deleted while a handle holds it; closing releases it.
+TEST_F(LoadedPlugin, OpenFileSharing) {
+  const fs::path path = dir_ / "held.exr";
+  Write(path, 4, 4, {{"V", kHalf}}, 1);
+  void* handle = Open(path);
+  ASSERT_NE(handle, nullptr);
+  HANDLE reader = CreateFileW(path.wstring().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+  EXPECT_NE(reader, INVALID_HANDLE_VALUE);
+  if (reader != INVALID_HANDLE_VALUE) CloseHandle(reader);
+  HANDLE writer = CreateFileW(path.wstring().c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  EXPECT_EQ(writer, INVALID_HANDLE_VALUE);
+  if (writer != INVALID_HANDLE_VALUE) CloseHandle(writer);
+  EXPECT_FALSE(DeleteFileW(path.wstring().c_str()));
+  close_(handle);
+  EXPECT_TRUE(DeleteFileW(path.wstring().c_str()));
+}
+
+TEST_F(LoadedPlugin, ThousandHandlesAtOnce) {
+  const std::vector<Channel> channels = {{"A", kHalf}, {"B", kHalf}, {"G", kHalf}, {"R", kHalf}};
+  Write(dir_ / "still.exr", 8, 8, channels, 1);
+  Write(dir_ / "run_1.exr", 8, 8, channels, 2);
+  Write(dir_ / "run_2.exr", 8, 8, channels, 3);
+  std::vector<void*> handles;
+  for (int i = 0; i < 1000; ++i) {
+    handles.push_back(Open(dir_ / (i % 2 == 0 ? "still.exr" : "run_1.exr")));
+    ASSERT_NE(handles.back(), nullptr) << i;
+  }
+  std::vector<uint8_t> buffer(8 * 8 * 8);
+  for (size_t i = 0; i < handles.size(); i += 97) EXPECT_EQ(read_(handles[i], 1, buffer.data()), 8 * 8 * 8);
+  for (void* handle : handles) EXPECT_EQ(close_(handle), 1);
+  EXPECT_TRUE(DeleteFileW((dir_ / "still.exr").wstring().c_str())) << "every handle let go of its file";
+}
+
+}  // namespace

@@ -1,0 +1,110 @@
+#include "tools/tool_platform.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#include <io.h>
+#include <shellapi.h>
+#else
+#include <unistd.h>
+#endif
+
+WideString ToWide(const std::string& utf8) {
+  WideString wide;
+  for (size_t i = 0; i < utf8.size();) {
+    const unsigned char lead = static_cast<unsigned char>(utf8[i]);
+    uint32_t code = 0xFFFD;
+    size_t length = 1;
+    if (lead < 0x80) {
+      code = lead;
+    } else if ((lead >> 5) == 6 && i + 1 < utf8.size()) {
+      code = (lead & 0x1Fu) << 6 | (utf8[i + 1] & 0x3F);
+      length = 2;
+    } else if ((lead >> 4) == 14 && i + 2 < utf8.size()) {
+      code = (lead & 0x0Fu) << 12 | (utf8[i + 1] & 0x3F) << 6 | (utf8[i + 2] & 0x3F);
+      length = 3;
+    } else if ((lead >> 3) == 30 && i + 3 < utf8.size()) {
+      code = (lead & 0x07u) << 18 | (utf8[i + 1] & 0x3F) << 12 | (utf8[i + 2] & 0x3F) << 6 | (utf8[i + 3] & 0x3F);
+      length = 4;
+    }
+    if (code >= 0x10000) {
+      wide += static_cast<WideChar>(0xD800 + ((code - 0x10000) >> 10));
+      wide += static_cast<WideChar>(0xDC00 + ((code - 0x10000) & 0x3FF));
+    } else {
+      wide += static_cast<WideChar>(code);
+    }
+    i += length;
+  }
+  return wide;
+}
+
+std::string ToUtf8(const WideString& wide) {
+  std::string out;
+  for (size_t i = 0; i < wide.size(); ++i) {
+    uint32_t code = static_cast<uint32_t>(wide[i]);
+    if (code >= 0xD800 && code <= 0xDBFF && i + 1 < wide.size() && wide[i + 1] >= 0xDC00 && wide[i + 1] <= 0xDFFF) {
+      code = 0x10000 + ((code - 0xD800) << 10) + (static_cast<uint32_t>(wide[i + 1]) - 0xDC00);
+      ++i;
+    } else if (code >= 0xD800 && code <= 0xDFFF) {
+      code = 0xFFFD;
+    }
+    if (code < 0x80) {
+      out += static_cast<char>(code);
+    } else if (code < 0x800) {
+      out += static_cast<char>(0xC0 | (code >> 6));
+      out += static_cast<char>(0x80 | (code & 0x3F));
+    } else if (code < 0x10000) {
+      out += static_cast<char>(0xE0 | (code >> 12));
+      out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (code & 0x3F));
+    } else {
+      out += static_cast<char>(0xF0 | (code >> 18));
+      out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
+      out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (code & 0x3F));
+    }
+  }
+  return out;
+}
+
+#ifdef _WIN32
+
+std::vector<std::string> Utf8Arguments(int, char**) {
+  int count = 0;
+  wchar_t** arguments = CommandLineToArgvW(GetCommandLineW(), &count);
+  std::vector<std::string> result;
+  for (int i = 0; i < count; ++i) result.push_back(ToUtf8(arguments[i]));
+  LocalFree(arguments);
+  return result;
+}
+
+const PluginTable* LoadPluginTable(const std::string& dllPath, std::string* error) {
+  if (dllPath.empty()) return GetInputPluginTable();
+  HMODULE module = LoadLibraryW(ToWide(dllPath).c_str());
+  if (module == nullptr) {
+    *error = "cannot load " + dllPath;
+    return nullptr;
+  }
+  using GetTable = const PluginTable* (*)();
+  GetTable getTable = reinterpret_cast<GetTable>(GetProcAddress(module, "GetInputPluginTable"));
+  if (getTable == nullptr) {
+    *error = dllPath + " does not export GetInputPluginTable";
+    return nullptr;
+  }
+  return getTable();  // the module stays loaded for the life of the tool
+}
+
+bool ErrorIsTerminal() { return _isatty(_fileno(stderr)) != 0; }
+
+#else
+
+std::vector<std::string> Utf8Arguments(int argc, char** argv) { return std::vector<std::string>(argv, argv + argc); }
+
+const PluginTable* LoadPluginTable(const std::string& dllPath, std::string* error) {
+  if (dllPath.empty()) return GetInputPluginTable();
+  *error = "--plugin loads a Windows DLL and works in the Windows build only";
+  return nullptr;
+}
+
+bool ErrorIsTerminal() { return isatty(2) != 0; }
+
+#endif
