@@ -64,28 +64,72 @@ void ConvertChunk(const ChunkPlan& plan, int32_t width, uint8_t* samples, uint8_
   InterleaveHalfRow(sources, row, width);
 }
 
+// The frame must read as if it had been zero-filled before any chunk was
+// converted. Rather than write every byte twice, the rows converted so far
+// are kept as one interval while chunks arrive in order (as they do in
+// increasing and decreasing files); the rest is zeroed once at the end, or
+// at once when a chunk lands outside the interval.
+struct ConvertedRows {
+  int64_t first = 0;
+  int64_t end = 0;        // exclusive; first == end: none yet
+  bool restZeroed = false;
+};
+
+void ZeroRowsOutside(uint8_t* frame, int64_t rowBytes, int64_t height, const ConvertedRows& rows) {
+  if (rows.restZeroed) return;
+  std::memset(frame, 0, static_cast<size_t>(rows.first * rowBytes));
+  std::memset(frame + rows.end * rowBytes, 0, static_cast<size_t>((height - rows.end) * rowBytes));
+}
+
+void NoteRow(uint8_t* frame, int64_t rowBytes, int64_t height, int64_t row, ConvertedRows& rows) {
+  if (rows.restZeroed) return;
+  if (rows.first == rows.end) {
+    rows.first = row;
+    rows.end = row + 1;
+  } else if (row == rows.end) {
+    ++rows.end;
+  } else if (row + 1 == rows.first) {
+    --rows.first;
+  } else if (row < rows.first || row >= rows.end) {
+    ZeroRowsOutside(frame, rowBytes, height, rows);
+    rows.restZeroed = true;
+  }
+}
+
 }  // namespace
 
 int32_t Mondrel::DecodeFrame(platform::FileHandle file, uint8_t* frame) {
   const int64_t frameBytes = FrameByteCount(width, height);
   if (frameBytes < 0 || frame == nullptr) return 0;
-  std::memset(frame, 0, static_cast<size_t>(frameBytes));
 
   ChunkPlan plan;
-  if (!PlanChunk(*this, &plan)) return 0;
-  if (scratch == nullptr || scratchSize < plan.chunkBytes) return 0;
-  if (!lineOffsetsComplete || lineOffsets.size() != static_cast<size_t>(height)) return 0;
+  const bool usable = PlanChunk(*this, &plan) && scratch != nullptr && scratchSize >= plan.chunkBytes &&
+                      lineOffsetsComplete && lineOffsets.size() == static_cast<size_t>(height);
+  if (!usable) {
+    std::memset(frame, 0, static_cast<size_t>(frameBytes));
+    return 0;
+  }
 
   const int64_t rowBytes = static_cast<int64_t>(width) * 8;
   const uint32_t chunkBytes = static_cast<uint32_t>(plan.chunkBytes);
+  ConvertedRows rows;
+  int32_t result = static_cast<int32_t>(frameBytes);
   for (const uint64_t offset : lineOffsets) {
     uint32_t bytesRead = 0;
-    if (!platform::SeekFile(file, offset)) return 0;
-    if (!platform::ReadFromFile(file, scratch, chunkBytes, &bytesRead) || bytesRead != chunkBytes) return 0;
+    if (!platform::ReadFileAt(file, offset, scratch, chunkBytes, &bytesRead) || bytesRead != chunkBytes) {
+      result = 0;
+      break;
+    }
     // Rows count from the data window's top, whatever its y origin.
     const int64_t row = static_cast<int64_t>(static_cast<int32_t>(LoadU32LE(scratch))) - dataWindow.yMin;
-    if (row < 0 || row >= height) return 0;
+    if (row < 0 || row >= height) {
+      result = 0;
+      break;
+    }
+    NoteRow(frame, rowBytes, height, row, rows);
     ConvertChunk(plan, width, scratch + kChunkPrefixBytes, frame + row * rowBytes);
   }
-  return static_cast<int32_t>(frameBytes);
+  FinishRowStores();
+  ZeroRowsOutside(frame, rowBytes, height, rows);
+  return result;
 }

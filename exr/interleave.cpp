@@ -19,6 +19,19 @@ void InterleaveHalfRow(const ComponentSource sources[4], uint8_t* row, int32_t w
   const uint8_t* a = sources[3].samples;
   int32_t x = 0;
 #ifdef MONDREL_X86_SIMD
+  // A pixel is 8 bytes: at most one pixel before the row reaches 16-byte
+  // alignment for the streaming stores.
+  if ((reinterpret_cast<uintptr_t>(row) & 15) != 0 && width > 0) {
+    std::memcpy(row, r, 2);
+    std::memcpy(row + 2, g, 2);
+    std::memcpy(row + 4, b, 2);
+    std::memcpy(row + 6, a, 2);
+    r += 2 * sources[0].stride;
+    g += 2 * sources[1].stride;
+    b += 2 * sources[2].stride;
+    a += 2 * sources[3].stride;
+    x = 1;
+  }
   // Eight pixels a step; a constant source does not advance.
   const int64_t stepR = 16 * static_cast<int64_t>(sources[0].stride);
   const int64_t stepG = 16 * static_cast<int64_t>(sources[1].stride);
@@ -34,10 +47,10 @@ void InterleaveHalfRow(const ComponentSource sources[4], uint8_t* row, int32_t w
     const __m128i baLow = _mm_unpacklo_epi16(vb, va);
     const __m128i baHigh = _mm_unpackhi_epi16(vb, va);
     __m128i* out = reinterpret_cast<__m128i*>(row + 8 * static_cast<int64_t>(x));
-    _mm_storeu_si128(out, _mm_unpacklo_epi32(rgLow, baLow));
-    _mm_storeu_si128(out + 1, _mm_unpackhi_epi32(rgLow, baLow));
-    _mm_storeu_si128(out + 2, _mm_unpacklo_epi32(rgHigh, baHigh));
-    _mm_storeu_si128(out + 3, _mm_unpackhi_epi32(rgHigh, baHigh));
+    _mm_stream_si128(out, _mm_unpacklo_epi32(rgLow, baLow));
+    _mm_stream_si128(out + 1, _mm_unpackhi_epi32(rgLow, baLow));
+    _mm_stream_si128(out + 2, _mm_unpacklo_epi32(rgHigh, baHigh));
+    _mm_stream_si128(out + 3, _mm_unpackhi_epi32(rgHigh, baHigh));
     r += stepR;
     g += stepG;
     b += stepB;
@@ -55,4 +68,10 @@ void InterleaveHalfRow(const ComponentSource sources[4], uint8_t* row, int32_t w
     b += 2 * sources[2].stride;
     a += 2 * sources[3].stride;
   }
+}
+
+void FinishRowStores() {
+#ifdef MONDREL_X86_SIMD
+  _mm_sfence();
+#endif
 }

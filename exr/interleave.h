@@ -15,5 +15,8 @@ struct ComponentSource {
 extern const uint8_t kZeroHalves[16];
 extern const uint8_t kOneHalves[16];
 
-// Writes `width` pixels of 8 bytes to `row`.
+// Writes `width` pixels of 8 bytes to `row`. Frames are larger than the
+// caches, so rows are written with streaming stores where the processor has
+// them; FinishRowStores() orders those stores before the frame is handed on.
 void InterleaveHalfRow(const ComponentSource sources[4], uint8_t* row, int32_t width);
+void FinishRowStores();

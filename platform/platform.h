@@ -33,6 +33,12 @@ bool ReadFromFile(FileHandle file, void* destination, uint32_t byteCount,
 // system refuses (negative as a signed 64-bit position, or beyond its range).
 bool SeekFile(FileHandle file, uint64_t offset);
 
+// Reads `byteCount` bytes from an absolute offset: a seek and one read on
+// Windows, a single positioned read elsewhere. False when the system refuses
+// the offset or the read fails; a short count at end of file is not a failure.
+bool ReadFileAt(FileHandle file, uint64_t offset, void* destination, uint32_t byteCount,
+                uint32_t* bytesRead);
+
 // The file's size in bytes, or -1 when it cannot be told.
 int64_t FileSize(FileHandle file);
 

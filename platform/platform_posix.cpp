@@ -127,6 +127,26 @@ bool SeekFile(FileHandle file, uint64_t offset) {
   return lseek(ToDescriptor(file), static_cast<off_t>(offset), SEEK_SET) >= 0;
 }
 
+bool ReadFileAt(FileHandle file, uint64_t offset, void* destination, uint32_t byteCount, uint32_t* bytesRead) {
+  ++gInstrumentation.reads;
+  *bytesRead = 0;
+  if (IsInjectedFailure(gInstrumentation.reads, gInstrumentation.failRead)) return false;
+  if (file == kInvalidFile || offset > static_cast<uint64_t>(INT64_MAX) - byteCount) return false;
+  unsigned char* out = static_cast<unsigned char*>(destination);
+  uint32_t total = 0;
+  while (total < byteCount) {
+    const ssize_t got = pread(ToDescriptor(file), out + total, byteCount - total, static_cast<off_t>(offset + total));
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    if (got == 0) break;
+    total += static_cast<uint32_t>(got);
+  }
+  *bytesRead = total;
+  return true;
+}
+
 int64_t FileSize(FileHandle file) {
   struct stat info;
   if (file == kInvalidFile || fstat(ToDescriptor(file), &info) != 0) return -1;

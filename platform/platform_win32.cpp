@@ -36,6 +36,11 @@ bool SeekFile(FileHandle file, uint64_t offset) {
   return SetFilePointerEx(file, position, nullptr, FILE_BEGIN) != FALSE;
 }
 
+bool ReadFileAt(FileHandle file, uint64_t offset, void* destination, uint32_t byteCount, uint32_t* bytesRead) {
+  *bytesRead = 0;
+  return SeekFile(file, offset) && ReadFromFile(file, destination, byteCount, bytesRead);
+}
+
 int64_t FileSize(FileHandle file) {
   LARGE_INTEGER size;
   if (!GetFileSizeEx(file, &size)) return -1;

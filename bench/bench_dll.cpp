@@ -1,0 +1,54 @@
+// Reads frame 0 of one file through mondrel_input.aui2, loaded from beside
+// this program, and prints the median time per read in milliseconds.
+#include <windows.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+int wmain(int argc, wchar_t** argv) {
+  if (argc < 2) return 2;
+  wchar_t exe[MAX_PATH];
+  GetModuleFileNameW(nullptr, exe, MAX_PATH);
+  std::wstring path(exe);
+  path = path.substr(0, path.find_last_of(L"\\/") + 1) + L"mondrel_input.aui2";
+  HMODULE module = LoadLibraryW(path.c_str());
+  if (module == nullptr) return 1;
+  using GetTable = const uint8_t* (*)();
+  const uint8_t* table = reinterpret_cast<GetTable>(GetProcAddress(module, "GetInputPluginTable"))();
+  using Open = void* (*)(const wchar_t*);
+  using Info = uint8_t (*)(void*, void*);
+  using Read = int32_t (*)(void*, int32_t, void*);
+  using Close = uint8_t (*)(void*);
+  Open open;
+  Info info;
+  Read read;
+  Close close;
+  std::memcpy(&open, table + 32, 8);
+  std::memcpy(&close, table + 40, 8);
+  std::memcpy(&info, table + 48, 8);
+  std::memcpy(&read, table + 56, 8);
+  void* handle = open(argv[1]);
+  if (handle == nullptr) return 1;
+  uint8_t record[64] = {};
+  info(handle, record);
+  const uint8_t* bitmap;
+  std::memcpy(&bitmap, record + 16, 8);
+  uint32_t imageSize;
+  std::memcpy(&imageSize, bitmap + 20, 4);
+  std::vector<uint8_t> frame(imageSize);
+  read(handle, 0, frame.data());
+  std::vector<double> times;
+  for (int i = 0; i < 21; ++i) {
+    const auto start = std::chrono::steady_clock::now();
+    if (read(handle, 0, frame.data()) != static_cast<int32_t>(imageSize)) return 1;
+    times.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
+  }
+  std::sort(times.begin(), times.end());
+  std::printf("%.3f\n", times[times.size() / 2]);
+  close(handle);
+  return 0;
+}

@@ -1,0 +1,266 @@
+// Benchmarks of the plug-in against the OpenEXR library and against the
+// limit of reading a file and writing its frame. Fixtures are generated
+// here; every figure is a median of repeated runs in this one process.
+#include <ImfChannelList.h>
+#include <ImfFrameBuffer.h>
+#include <ImfHeader.h>
+#include <ImfInputFile.h>
+#include <ImfThreading.h>
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "bench/bench_timer.h"
+#include "exr/float_to_half.h"
+#include "exr/mondrel.h"
+#include "platform/platform.h"
+#include "plugin/plugin_table.h"
+#include "support/exr_writer.h"
+#include "support/test_files.h"
+
+using namespace exrtest;
+namespace Imf = OPENEXR_IMF_NAMESPACE;
+
+namespace {
+
+struct Row {
+  std::string label;
+  std::string measured;
+};
+std::vector<Row> gRows;
+double gNativeRgbaHalf = 0;  // the 1920x1080 RGBA HALF read, for the Wine comparison
+
+void Report(const std::string& label, const char* format, ...) __attribute__((format(printf, 2, 3)));
+void Report(const std::string& label, const char* format, ...) {
+  char text[512];
+  va_list arguments;
+  va_start(arguments, format);
+  std::vsnprintf(text, sizeof text, format, arguments);
+  va_end(arguments);
+  gRows.push_back({label, text});
+  std::printf("| %s | %s |\n", label.c_str(), text);
+  std::fflush(stdout);
+}
+
+const PluginTable* Table() { return GetInputPluginTable(); }
+
+double ReadThroughTable(const fs::path& path, std::vector<uint8_t>& frame, int runs) {
+  const WideString wide = WidePath(path);
+  void* handle = Table()->open(wide.c_str());
+  if (handle == nullptr) return -1;
+  const double seconds = MedianSeconds(runs, [&] { Table()->readFrame(handle, 0, frame.data()); });
+  Table()->close(handle);
+  return seconds;
+}
+
+double ReadWithLibrary(const fs::path& path, std::vector<uint8_t>& frame, int runs) {
+  return MedianSeconds(runs, [&] {
+    Imf::InputFile file(path.string().c_str());
+    const Imath::Box2i window = file.header().dataWindow();
+    const int width = window.max.x - window.min.x + 1;
+    char* origin = reinterpret_cast<char*>(frame.data()) -
+                   (static_cast<ptrdiff_t>(window.min.y) * width + window.min.x) * 8;
+    Imf::FrameBuffer buffer;
+    const char* names[4] = {"R", "G", "B", "A"};
+    const bool grey = file.header().channels().findChannel("V") != nullptr;
+    for (int k = 0; k < 4; ++k) {
+      const char* name = grey && k < 3 ? "V" : names[k];
+      buffer.insert(name, Imf::Slice(Imf::HALF, origin + 2 * k, 8, 8 * static_cast<size_t>(width), 1, 1,
+                                     k == 3 ? 1.0 : 0.0));
+    }
+    file.setFrameBuffer(buffer);
+    file.readPixels(window.min.y, window.max.y);
+  });
+}
+
+// The limit: the file's bytes in one read, plus writing the frame.
+double ReadLimit(const fs::path& path, std::vector<uint8_t>& frame, int runs) {
+  std::vector<char> bytes(fs::file_size(path));
+  return MedianSeconds(runs, [&] {
+    std::FILE* file = std::fopen(path.string().c_str(), "rb");
+    std::setvbuf(file, nullptr, _IONBF, 0);
+    const size_t got = std::fread(bytes.data(), 1, bytes.size(), file);
+    std::fclose(file);
+    std::memset(frame.data(), static_cast<int>(got & 1), frame.size());
+  });
+}
+
+// The cap of the design: one positioned read per scanline into a small
+// buffer (the table's chunk positions, read here from the file), plus
+// writing the frame as the limit does.
+double ReadCap(const fs::path& path, std::vector<uint8_t>& frame, int runs) {
+  const WideString wide = WidePath(path);
+  const platform::FileHandle file = platform::OpenFileForReading(wide.c_str());
+  uint32_t got = 0;
+  platform::ReadFromFile(file, HeaderBuffer, kHeaderBufferSize, &got);
+  Mondrel image;
+  image.ParseHeader(static_cast<int32_t>(got));
+  image.ReadLineOffsets(file);
+  const size_t chunk = image.lineOffsets.size() > 1 ? image.lineOffsets[1] - image.lineOffsets[0] : 8;
+  std::vector<uint8_t> scratch(chunk);
+  const double seconds = MedianSeconds(runs, [&] {
+    for (uint64_t offset : image.lineOffsets) {
+      platform::ReadFileAt(file, offset, scratch.data(), static_cast<uint32_t>(chunk), &got);
+    }
+    std::memset(frame.data(), scratch[0] & 1, frame.size());
+  });
+  platform::CloseFile(file);
+  return seconds;
+}
+
+void FrameCases(const fs::path& folder) {
+  struct Case {
+    const char* name;
+    int32_t width;
+    int32_t height;
+    std::vector<Channel> channels;
+  };
+  const Case cases[] = {
+      {"1920x1080 RGBA HALF", 1920, 1080, {{"A", kHalf}, {"B", kHalf}, {"G", kHalf}, {"R", kHalf}}},
+      {"1920x1080 RGB HALF", 1920, 1080, {{"B", kHalf}, {"G", kHalf}, {"R", kHalf}}},
+      {"1920x1080 RGB FLOAT", 1920, 1080, {{"B", kFloat}, {"G", kFloat}, {"R", kFloat}}},
+      {"1920x1080 V HALF", 1920, 1080, {{"V", kHalf}}},
+      {"3840x2160 RGBA HALF", 3840, 2160, {{"A", kHalf}, {"B", kHalf}, {"G", kHalf}, {"R", kHalf}}},
+      {"3840x2160 RGB FLOAT", 3840, 2160, {{"B", kFloat}, {"G", kFloat}, {"R", kFloat}}},
+  };
+  for (const Case& c : cases) {
+    const fs::path path = folder / (std::string(c.name) + ".exr");
+    WriteBytes(path, WriteExr(MakeImage(c.width, c.height, c.channels, 1)).bytes);
+    std::vector<uint8_t> frame(static_cast<size_t>(c.width) * c.height * 8);
+    const bool large = c.width > 2000;
+    const int runs = large ? 9 : 21;
+    const double ours = ReadThroughTable(path, frame, runs);
+    Imf::setGlobalThreadCount(0);
+    const double library = ReadWithLibrary(path, frame, large && c.channels[0].pixelType == kFloat ? 5 : runs);
+    Imf::setGlobalThreadCount(2);
+    const double library2 = ReadWithLibrary(path, frame, large && c.channels[0].pixelType == kFloat ? 5 : runs);
+    Imf::setGlobalThreadCount(0);
+    const double limit = ReadLimit(path, frame, runs);
+    if (std::string(c.name) == "1920x1080 RGBA HALF") gNativeRgbaHalf = ours;
+    const double cap = ReadCap(path, frame, runs);
+    Report(c.name, "ours %.2f ms (%.2f GB/s out); OpenEXR 1 thread %.2f ms (%.2fx ours), 2 threads %.2f ms (%.2fx); "
+           "limit %.2f ms (ours at %.2f of it); cap of one read per scanline %.2f ms (ours at %.2f of it)",
+           ours * 1e3, frame.size() / ours / 1e9, library * 1e3, library / ours, library2 * 1e3, library2 / ours,
+           limit * 1e3, limit / ours, cap * 1e3, cap / ours);
+  }
+}
+
+void ConversionCases() {
+  const int32_t count = 1 << 20;
+  std::vector<uint8_t> realistic(4 * static_cast<size_t>(count));
+  std::vector<uint8_t> random(4 * static_cast<size_t>(count));
+  std::vector<uint8_t> out(2 * static_cast<size_t>(count));
+  std::mt19937 generator(5);
+  std::uniform_real_distribution<float> zeroToTwo(0.0f, 2.0f);
+  for (int32_t i = 0; i < count; ++i) {
+    const float value = zeroToTwo(generator);
+    std::memcpy(&realistic[4 * static_cast<size_t>(i)], &value, 4);
+    const uint32_t bits = generator();
+    std::memcpy(&random[4 * static_cast<size_t>(i)], &bits, 4);
+  }
+  for (const auto& input : {std::make_pair("values 0 to 2", &realistic), std::make_pair("random bits", &random)}) {
+    const double scalar = MedianSeconds(11, [&] { FloatRowToHalfScalar(input.second->data(), out.data(), count); });
+    const double vector = MedianSeconds(11, [&] { FloatRowToHalf(input.second->data(), out.data(), count); });
+    Report(std::string("FloatToHalf rows, ") + input.first,
+           "scalar %.0f M samples/s; vectorised (%s) %.0f M samples/s; %.1fx", count / scalar / 1e6,
+           ProcessorHasAvx2() ? "AVX2" : "SSE2", count / vector / 1e6, scalar / vector);
+  }
+}
+
+void SequenceCases(const fs::path& folder) {
+  const fs::path sequence = folder / "sequence";
+  fs::create_directories(sequence);
+  WriteBytes(sequence / "shot_00000.exr",
+             WriteExr(MakeImage(1920, 1080, {{"A", kHalf}, {"B", kHalf}, {"G", kHalf}, {"R", kHalf}}, 3)).bytes);
+  for (int i = 1; i < 10000; ++i) {
+    char name[32];
+    std::snprintf(name, sizeof name, "shot_%05d.exr", i);
+    fs::create_hard_link(sequence / "shot_00000.exr", sequence / name);
+  }
+  const WideString first = WidePath(sequence / "shot_00000.exr");
+  const double open = MedianSeconds(11, [&] { Table()->close(Table()->open(first.c_str())); });
+  std::vector<uint8_t> frame(1920 * 1080 * 8);
+  void* handle = Table()->open(first.c_str());
+  int32_t n = 0;
+  const double sequenceRead = MedianSeconds(21, [&] { Table()->readFrame(handle, (n++ * 37) % 10000, frame.data()); });
+  Table()->close(handle);
+  fs::copy_file(sequence / "shot_00000.exr", folder / "alone.exr");
+  const double singleRead = ReadThroughTable(folder / "alone.exr", frame, 21);
+  Report("sequence of 10,000 frames", "open (probing) %.1f ms; sequence frame read %.2f ms vs single image %.2f ms (%.2fx)",
+         open * 1e3, sequenceRead * 1e3, singleRead * 1e3, sequenceRead / singleRead);
+}
+
+long ResidentKiB() {
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  while (std::getline(status, line)) {
+    if (line.rfind("VmRSS:", 0) == 0) return std::stol(line.substr(6));
+  }
+  return -1;
+}
+
+// Run in a fresh process: resident memory that one open handle adds, after
+// the open and after reading one frame (the host's frame buffer is touched
+// before the first figure, so it is not counted).
+int MeasureOneHandle(const std::string& path) {
+  std::vector<uint8_t> frame(1920 * 1080 * 8, 1);
+  const WideString wide = WidePath(fs::u8path(path));
+  const long before = ResidentKiB();
+  void* handle = Table()->open(wide.c_str());
+  if (handle == nullptr) return 1;
+  const long opened = ResidentKiB();
+  Table()->readFrame(handle, 1, frame.data());
+  const long afterRead = ResidentKiB();
+  std::printf("%ld %ld\n", opened - before, afterRead - before);
+  Table()->close(handle);
+  return 0;
+}
+
+void MemoryCases(const fs::path& folder, const char* self) {
+  const fs::path single = folder / "alone.exr";
+  const fs::path sequence = folder / "sequence" / "shot_00000.exr";
+  for (const auto& which : {std::make_pair("single image", single), std::make_pair("sequence", sequence)}) {
+    const std::string command = std::string(self) + " --memory '" + which.second.string() + "'";
+    std::FILE* child = popen(command.c_str(), "r");
+    long opened = -1;
+    long afterRead = -1;
+    if (child == nullptr || std::fscanf(child, "%ld %ld", &opened, &afterRead) != 2) opened = afterRead = -1;
+    if (child != nullptr) pclose(child);
+    Report(std::string("memory, one open ") + which.first + " (1920x1080)",
+           "+%ld KiB resident after open, +%ld KiB after reading a frame (frame buffer excluded)", opened, afterRead);
+  }
+}
+
+// The same frame read through the Windows DLL under Wine, by the bench
+// program of the Windows build.
+void WineCase(const fs::path& folder, const std::string& wineBench, double nativeSeconds) {
+  const fs::path path = folder / "1920x1080 RGBA HALF.exr";
+  const std::string command = "wine '" + wineBench + "' 'Z:" + path.string() + "' 2>/dev/null";
+  std::FILE* child = popen(command.c_str(), "r");
+  double milliseconds = -1;
+  if (child == nullptr || std::fscanf(child, "%lf", &milliseconds) != 1) milliseconds = -1;
+  if (child != nullptr) pclose(child);
+  Report("1920x1080 RGBA HALF through the DLL under Wine", "%.2f ms; %.2fx native (%.2f ms)", milliseconds,
+         milliseconds / (nativeSeconds * 1e3), nativeSeconds * 1e3);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc == 3 && std::string(argv[1]) == "--memory") return MeasureOneHandle(argv[2]);
+  std::string wineBench;
+  if (argc == 3 && std::string(argv[1]) == "--wine-bench") wineBench = argv[2];
+  TempDir folder;
+  std::printf("| case | measured (medians) |\n|---|---|\n");
+  ConversionCases();
+  FrameCases(folder.path());
+  SequenceCases(folder.path());
+  MemoryCases(folder.path(), argv[0]);
+  if (!wineBench.empty()) WineCase(folder.path(), wineBench, gNativeRgbaHalf);
+  return 0;
+}
