@@ -289,3 +289,49 @@ TEST(DecodeFrame, RecordsOutsideTheParsersLayoutsWriteNothingOutsideThePixel) {
 }
 
 }  // namespace
+
+namespace {
+
+// Whatever order the table lists the chunks in and wherever a damaged
+// chunk stops the decode, the frame equals one zero-filled first and then
+// given the rows converted before the damage.
+TEST(DecodeFrame, UnconvertedRowsAreZeroWhateverTheOrder) {
+  const int32_t height = 7;
+  const Image image = MakeImage(9, height, {{"B", kHalf}, {"G", kHalf}, {"R", kHalf}}, 31);
+  const WrittenFile written = WriteExr(image);
+  const Bytes expected = ExpectedFrame(image);
+  const size_t rowBytes = 9 * 8;
+  const std::vector<std::vector<int32_t>> orders = {
+      {0, 1, 2, 3, 4, 5, 6}, {6, 5, 4, 3, 2, 1, 0}, {3, 4, 2, 5, 1, 6, 0},
+      {3, 3, 4, 2, 2, 5, 6}, {0, 2, 4, 6, 1, 3, 5}, {6, 0, 5, 1, 4, 2, 3},
+  };
+  TempDir dir;
+  for (const std::vector<int32_t>& order : orders) {
+    for (int32_t damagedEntry = 0; damagedEntry <= height; ++damagedEntry) {
+      Bytes file = written.bytes;
+      for (int32_t i = 0; i < height; ++i) {
+        PutU64(file, written.headerEnd + 8 * static_cast<size_t>(i), written.chunkOffsets[order[i]]);
+      }
+      if (damagedEntry < height) PutU64(file, written.headerEnd + 8 * static_cast<size_t>(damagedEntry), 1u << 30);
+      WriteBytes(dir / "ordered.exr", file);
+      Bytes want(expected.size(), 0);
+      for (int32_t i = 0; i < std::min(damagedEntry, height); ++i) {
+        std::copy(expected.begin() + order[i] * rowBytes, expected.begin() + (order[i] + 1) * rowBytes,
+                  want.begin() + order[i] * rowBytes);
+      }
+      GuardedFrame frame(expected.size(), 0xCD);
+      const DecodeRun run = DecodeFile(dir / "ordered.exr", frame);
+      const std::string label = "order " + std::to_string(order[0]) + std::to_string(order[1]) +
+                                std::to_string(order[2]) + ".., damaged entry " + std::to_string(damagedEntry);
+      if (damagedEntry < height) {
+        EXPECT_EQ(run.decodeResult, 0) << label;
+      } else {
+        EXPECT_EQ(run.decodeResult, static_cast<int32_t>(expected.size())) << label;
+      }
+      EXPECT_TRUE(frame.Frame() == want) << label;
+      EXPECT_TRUE(frame.GuardIntact()) << label;
+    }
+  }
+}
+
+}  // namespace
