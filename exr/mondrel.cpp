@@ -26,6 +26,8 @@ Mondrel::~Mondrel() {
 
 int64_t FrameByteCount(int32_t width, int32_t height) {
   if (width < 1 || height < 1) return -1;
-  const int64_t bytes = static_cast<int64_t>(width) * height * 8;
-  return bytes < (int64_t{1} << 31) ? bytes : -1;
+  // Both sides are below 2^31, so their product fits in 64 bits; the byte
+  // count is taken only once the pixel count is known to be below 2^28.
+  const int64_t pixels = static_cast<int64_t>(width) * height;
+  return pixels < (int64_t{1} << 28) ? pixels * 8 : -1;
 }

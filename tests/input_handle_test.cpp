@@ -113,6 +113,9 @@ TEST_F(InputHandles, RefusedFiles) {
   HeaderBuilder extremes;
   extremes.Channels(kRgba).DataWindow(INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX).End();
   WriteBytes(dir / "extremes.exr", extremes.bytes);
+  HeaderBuilder widest;  // both sides 2^31 - 1: the byte count must not overflow either
+  widest.Channels(kRgba).DataWindow(0, 0, INT32_MAX - 1, INT32_MAX - 1).End();
+  WriteBytes(dir / "widest.exr", widest.bytes);
   fs::create_directory(dir / "folder.exr");
 
   // An open sequence must go on reading its frames after every refusal.
@@ -123,7 +126,7 @@ TEST_F(InputHandles, RefusedFiles) {
   const WideString prefixBefore = PrefixBuffer;
 
   for (const char* name : {"missing.exr", "zip.exr", "text.exr", "empty.exr", "inverted.exr", "large.exr",
-                           "extremes.exr", "folder.exr"}) {
+                           "extremes.exr", "widest.exr", "folder.exr"}) {
     SCOPED_TRACE(name);
     EXPECT_EQ(Open(name), nullptr);
     EXPECT_EQ(WideString(PrefixBuffer), prefixBefore) << "naming state unchanged";

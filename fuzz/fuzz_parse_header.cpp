@@ -1,0 +1,20 @@
+// Fuzz target: the header parser on arbitrary first bytes of a file.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+
+#include "exr/mondrel.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  const size_t count = size < sizeof HeaderBuffer ? size : sizeof HeaderBuffer;
+  // Stale bytes beyond the count must not matter; make them loud.
+  std::memset(HeaderBuffer, 0xA5, sizeof HeaderBuffer);
+  if (count > 0) std::memcpy(HeaderBuffer, data, count);
+  Mondrel image;
+  const int32_t status = image.ParseHeader(static_cast<int32_t>(count));
+  if (status > 0 && status != 1 && status != 3 && status != 4) std::abort();
+  if (status > 0 && image.channelCount != status) std::abort();
+  if (image.headerEnd > static_cast<int32_t>(count)) std::abort();
+  return 0;
+}

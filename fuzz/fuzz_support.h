@@ -1,0 +1,19 @@
+// Shared by the fuzz targets that go through files: a private folder for
+// the files, and the plug-in's table.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "plugin/plugin_table.h"
+
+// Writes `size` bytes to `name` inside the target's folder; returns its
+// path as the plug-in's wide string.
+std::basic_string<WideChar> WriteFuzzFile(const char* name, const uint8_t* data, size_t size);
+
+void RemoveFuzzFile(const char* name);
+
+// Opens, asks for information, reads the given frames and closes, as a
+// host does; checks what must always hold.
+void DriveHandle(const std::basic_string<WideChar>& path, const int32_t* frames, int frameCount);
