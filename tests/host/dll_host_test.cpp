@@ -9,6 +9,7 @@
 #include <string>
 
 #include "support/exr_writer.h"
+#include "support/malformed_cases.h"
 #include "support/test_files.h"
 
 using namespace exrtest;
@@ -232,6 +233,62 @@ TEST_F(LoadedPlugin, ThousandHandlesAtOnce) {
   for (size_t i = 0; i < handles.size(); i += 97) EXPECT_EQ(read_(handles[i], 1, buffer.data()), 8 * 8 * 8);
   for (void* handle : handles) EXPECT_EQ(close_(handle), 1);
   EXPECT_TRUE(DeleteFileW((dir_ / "still.exr").wstring().c_str())) << "every handle let go of its file";
+}
+
+}  // namespace
+
+namespace {
+
+// The malformed-file table through the DLL: each case ends as it must,
+// nothing is written past the frame, and the next open still works.
+TEST_F(LoadedPlugin, MalformedFiles) {
+  HostEntries host;
+  host.open = [this](const WideString& path) { return open_(path.c_str()); };
+  host.information = [this](void* handle, int32_t* width, int32_t* height) {
+    std::vector<uint8_t> info = Info(handle);
+    const uint8_t* bitmap = Slot<const uint8_t*>(info.data(), 16);
+    std::memcpy(width, bitmap + 4, 4);
+    std::memcpy(height, bitmap + 8, 4);
+    return true;
+  };
+  host.read = [this](void* handle, int32_t frame, uint8_t* buffer) { return read_(handle, frame, buffer); };
+  host.close = [this](void* handle) { close_(handle); };
+  const std::vector<MalformedCase> cases = MalformedCases();
+  for (const MalformedCase& c : cases) {
+    std::string failure;
+    const std::string observed = RunMalformedCase(c, dir_.path(), host, &failure);
+    EXPECT_EQ(failure, "") << c.name << ": " << observed;
+    std::string next;
+    RunMalformedCase(cases.front(), dir_.path(), host, &next);
+    EXPECT_EQ(next, "") << "the next open after " << c.name;
+  }
+}
+
+// The single image's file cannot be truncated or replaced while open, so
+// its frames go on decoding; a sequence frame replaced by a picture of
+// another size reads as nothing and leaves the buffer alone.
+TEST_F(LoadedPlugin, FilesThatChangeAfterTheOpen) {
+  const std::vector<Channel> rgba = {{"A", kHalf}, {"B", kHalf}, {"G", kHalf}, {"R", kHalf}};
+  const Image image = Write(dir_ / "still.exr", 6, 4, rgba, 1);
+  Write(dir_ / "seq_1.exr", 6, 4, rgba, 1);
+  Write(dir_ / "seq_2.exr", 6, 4, rgba, 2);
+  void* still = Open(dir_ / "still.exr");
+  void* sequence = Open(dir_ / "seq_1.exr");
+  ASSERT_NE(still, nullptr);
+  ASSERT_NE(sequence, nullptr);
+  HANDLE writer = CreateFileW((dir_ / "still.exr").wstring().c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              nullptr, TRUNCATE_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  EXPECT_EQ(writer, INVALID_HANDLE_VALUE) << "the open image cannot be truncated";
+  if (writer != INVALID_HANDLE_VALUE) CloseHandle(writer);
+  std::vector<uint8_t> frame(6 * 4 * 8, 0x77);
+  EXPECT_EQ(read_(still, 0, frame.data()), 6 * 4 * 8);
+  EXPECT_TRUE(frame == ExpectedFrame(image));
+  Write(dir_ / "seq_2.exr", 7, 4, rgba, 3);
+  std::fill(frame.begin(), frame.end(), 0x77);
+  EXPECT_EQ(read_(sequence, 1, frame.data()), 0);
+  EXPECT_EQ(frame, std::vector<uint8_t>(6 * 4 * 8, 0x77));
+  close_(still);
+  close_(sequence);
 }
 
 }  // namespace
