@@ -6,7 +6,7 @@
 #include <fstream>
 #include <new>
 
-#include "sequence/sequence_name.h"
+#include "tools/clip.h"
 #include "tools/header_report.h"
 #include "tools/tool_platform.h"
 
@@ -48,18 +48,6 @@ std::string JsonString(const std::string& text) {
   return out + "\"";
 }
 
-// The name of frame `frame` of the sequence that `path` starts.
-std::string FrameName(const std::string& path, int32_t frame) {
-  const WideString wide = ToWide(path);
-  SequenceName split{};
-  SplitSequenceName(wide.c_str(), &split);
-  if (split.digitCount < 1) return path;
-  char number[16];
-  std::snprintf(number, sizeof number, "%0*d", split.digitCount, split.number + frame);
-  return ToUtf8(wide.substr(0, static_cast<size_t>(split.digitFirst))) + number +
-         ToUtf8(wide.substr(static_cast<size_t>(split.digitLast) + 1));
-}
-
 FileInfo Inspect(const PluginTable* table, const std::string& path) {
   FileInfo info;
   info.path = path;
@@ -92,8 +80,8 @@ FileInfo Inspect(const PluginTable* table, const std::string& path) {
   info.scale = host.scale;
   info.frameCount = host.frameCount;
   if (info.sequence) {
-    info.firstFrame = FrameName(path, 0);
-    info.lastFrame = FrameName(path, host.frameCount - 1);
+    info.firstFrame = FrameSourceName(path, 0);
+    info.lastFrame = FrameSourceName(path, host.frameCount - 1);
   }
   std::vector<uint8_t>* frame = new (std::nothrow) std::vector<uint8_t>();
   try {

@@ -8,28 +8,14 @@
 
 #include "exr/float_to_half.h"
 #include "support/exr_writer.h"
+#include "tools/digit_font.h"
 
 namespace {
-
-// 3 x 5 digits, one row a nibble (bit 2 is the left column).
-const uint8_t kDigits[10][5] = {{7, 5, 5, 5, 7}, {2, 6, 2, 2, 7}, {7, 1, 7, 4, 7}, {7, 1, 7, 1, 7},
-                                {5, 5, 7, 1, 1}, {7, 4, 7, 1, 7}, {7, 4, 7, 5, 7}, {7, 1, 1, 1, 1},
-                                {7, 5, 7, 5, 7}, {7, 5, 7, 1, 7}};
 
 uint32_t Half(float value) {
   uint32_t bits;
   std::memcpy(&bits, &value, 4);
   return FloatToHalf(bits);
-}
-
-bool InDigitText(int x, int y, int number, int scale, int left, int top) {
-  const std::string text = std::to_string(number);
-  const int column = (x - left) / scale;
-  const int row = (y - top) / scale;
-  if (x < left || y < top || row >= 5) return false;
-  const int glyph = column / 4;
-  if (glyph >= static_cast<int>(text.size()) || column % 4 == 3) return false;
-  return (kDigits[text[glyph] - '0'][row] >> (2 - column % 4)) & 1;
 }
 
 }  // namespace
@@ -58,7 +44,7 @@ bool WriteSampleSequence(const std::string& folder, int frames, int width, int h
         const int dx = x - ballX;
         const int dy = y - height / 2;
         if (dx * dx + dy * dy < (height / 6) * (height / 6)) r = g = b = 2.0f;  // brighter than white
-        if (InDigitText(x, y, frame, scale, scale, scale)) r = g = b = 1.0f;
+        if (DigitTextCovers(std::to_string(frame), x - scale, y - scale, scale)) r = g = b = 1.0f;
         image.samples[0][index] = Half(1.0f);
         image.samples[1][index] = Half(b);
         image.samples[2][index] = Half(g);

@@ -1,0 +1,53 @@
+#include <cstdio>
+#include <filesystem>
+#include <vector>
+
+#include "tools/clip.h"
+#include "tools/picture_commands.h"
+#include "tools/png_preview.h"
+#include "tools/progress.h"
+
+namespace fs = std::filesystem;
+
+int RunFrames(const PluginTable* table, const std::string& path, const std::string& folder, FrameRange range) {
+  Clip clip;
+  std::string error;
+  if (!OpenClip(table, path, &clip, &error)) {
+    std::fprintf(stderr, "%s: refused: %s\n", path.c_str(), error.c_str());
+    return 1;
+  }
+  if (!range.given) {
+    // A single image shows the same picture in every frame: one is enough.
+    range.first = 0;
+    range.last = clip.sequence ? clip.frameCount - 1 : 0;
+  }
+  std::error_code ignored;
+  fs::create_directories(fs::u8path(folder), ignored);
+  const int total = range.last - range.first + 1;
+  ProgressBar bar = StartProgress("frames", total);
+  std::vector<uint8_t> frame;
+  int status = 0;
+  for (int32_t n = range.first; n <= range.last; ++n) {
+    const std::string source = FrameSourceName(path, clip.sequence ? n : 0);
+    std::string stem = fs::u8path(source).stem().u8string();
+    if (!clip.sequence && total > 1) {
+      char suffix[16];
+      std::snprintf(suffix, sizeof suffix, "_%04d", n);
+      stem += suffix;
+    }
+    const std::string output = (fs::u8path(folder) / fs::u8path(stem + ".png")).u8string();
+    if (!ReadClipFrame(clip, n, frame)) {
+      std::fprintf(stderr, "%s: frame %d does not decode\n", source.c_str(), n);
+      status = 1;
+    } else if (!WritePng(output, PreviewOf(frame.data(), clip.width, clip.height), &error)) {
+      std::fprintf(stderr, "%s: %s\n", source.c_str(), error.c_str());
+      status = 1;
+    } else {
+      std::printf("%s\n", output.c_str());
+    }
+    AdvanceProgress(bar, n - range.first + 1);
+  }
+  FinishProgress(bar);
+  CloseClip(clip);
+  return status;
+}
