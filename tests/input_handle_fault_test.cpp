@@ -192,3 +192,26 @@ TEST_F(InjectedFaults, TenThousandOpenCloseCyclesLeaveNothing) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(InjectedFaults, ThousandHandlesOpenAtOnce) {
+  std::vector<uint8_t> frame(8 * 8 * 8);
+  std::vector<void*> handles;
+  handles.reserve(1000);
+  const int64_t liveBefore = platform::GetInstrumentation().liveBlocks;
+  const int64_t heapBefore = gHeapLive.load();
+  for (int i = 0; i < 1000; ++i) {
+    handles.push_back(Open(i % 2 == 0 ? "still.exr" : "seq_01.exr"));
+    ASSERT_NE(handles.back(), nullptr) << i;
+  }
+  EXPECT_EQ(platform::GetInstrumentation().openFiles, 1000);
+  EXPECT_EQ(platform::GetInstrumentation().liveBlocks - liveBefore, 3000) << "record, scratch, bitmap header each";
+  for (size_t i = 0; i < handles.size(); i += 99) EXPECT_EQ(table->readFrame(handles[i], 1, frame.data()), 8 * 8 * 8);
+  for (void* handle : handles) EXPECT_TRUE(table->close(handle));
+  EXPECT_EQ(platform::GetInstrumentation().openFiles, 0);
+  EXPECT_EQ(platform::GetInstrumentation().liveBlocks, liveBefore);
+  EXPECT_EQ(gHeapLive.load(), heapBefore);
+}
+
+}  // namespace

@@ -18,82 +18,13 @@
 #include "support/decode_helpers.h"
 #include "support/exr_writer.h"
 #include "support/parse_helpers.h"
+#include "support/openexr_files.h"
 #include "support/test_files.h"
 
 using namespace exrtest;
 namespace Imf = OPENEXR_IMF_NAMESPACE;
 
 namespace {
-
-struct OracleFile {
-  std::vector<Channel> channels;
-  int32_t xMin = 0;
-  int32_t yMin = 0;
-  int32_t width = 33;
-  int32_t height = 21;
-  Imf::LineOrder lineOrder = Imf::INCREASING_Y;
-  Imf::Compression compression = Imf::NO_COMPRESSION;
-  int previewSide = 0;  // a preview attribute of side x side pixels
-};
-
-Imf::PixelType ToImf(int32_t type) {
-  return type == kHalf ? Imf::HALF : type == kFloat ? Imf::FLOAT : Imf::UINT;
-}
-
-// Writes the file with the library; the samples come from our generator,
-// planar per channel as 32-bit words.
-Image WriteWithLibrary(const fs::path& path, const OracleFile& spec) {
-  Image image = MakeImage(spec.width, spec.height, spec.channels, 77, spec.xMin, spec.yMin);
-  Imf::Header header(Imath::Box2i(Imath::V2i(spec.xMin, spec.yMin),
-                                  Imath::V2i(spec.xMin + spec.width - 1, spec.yMin + spec.height - 1)),
-                     Imath::Box2i(Imath::V2i(spec.xMin, spec.yMin),
-                                  Imath::V2i(spec.xMin + spec.width - 1, spec.yMin + spec.height - 1)));
-  header.lineOrder() = spec.lineOrder;
-  header.compression() = spec.compression;
-  if (spec.previewSide > 0) {
-    Imf::PreviewImage preview(spec.previewSide, spec.previewSide);
-    header.setPreviewImage(preview);
-  }
-  Imf::FrameBuffer buffer;
-  std::vector<std::vector<uint8_t>> storage;
-  for (size_t c = 0; c < spec.channels.size(); ++c) {
-    const int32_t type = spec.channels[c].pixelType;
-    header.channels().insert(spec.channels[c].name, Imf::Channel(ToImf(type)));
-    const size_t bytes = type == kHalf ? 2 : 4;
-    std::vector<uint8_t> plane(bytes * image.samples[c].size());
-    for (size_t i = 0; i < image.samples[c].size(); ++i) std::memcpy(&plane[bytes * i], &image.samples[c][i], bytes);
-    storage.push_back(std::move(plane));
-    char* origin = reinterpret_cast<char*>(storage.back().data()) -
-                   (static_cast<ptrdiff_t>(spec.yMin) * spec.width + spec.xMin) * static_cast<ptrdiff_t>(bytes);
-    buffer.insert(spec.channels[c].name,
-                  Imf::Slice(ToImf(type), origin, bytes, bytes * static_cast<size_t>(spec.width)));
-  }
-  Imf::OutputFile file(path.string().c_str(), header);
-  file.setFrameBuffer(buffer);
-  file.writePixels(spec.height);
-  return image;
-}
-
-// What the library reads back: per channel, the 32-bit words of each sample
-// (HALF in the low 16 bits), keyed by channel name.
-std::map<std::string, std::vector<uint32_t>> ReadWithLibrary(const fs::path& path) {
-  Imf::InputFile file(path.string().c_str());
-  const Imath::Box2i window = file.header().dataWindow();
-  const int width = window.max.x - window.min.x + 1;
-  const int height = window.max.y - window.min.y + 1;
-  std::map<std::string, std::vector<uint32_t>> planes;
-  Imf::FrameBuffer buffer;
-  for (auto it = file.header().channels().begin(); it != file.header().channels().end(); ++it) {
-    std::vector<uint32_t>& plane = planes[it.name()];
-    plane.assign(static_cast<size_t>(width) * height, 0);
-    char* origin = reinterpret_cast<char*>(plane.data()) -
-                   (static_cast<ptrdiff_t>(window.min.y) * width + window.min.x) * 4;
-    buffer.insert(it.name(), Imf::Slice(it.channel().type, origin, 4, 4 * static_cast<size_t>(width)));
-  }
-  file.setFrameBuffer(buffer);
-  file.readPixels(window.min.y, window.max.y);
-  return planes;
-}
 
 size_t ChunkBytes(const OracleFile& spec) {
   size_t bytes = 8;

@@ -292,3 +292,32 @@ TEST_F(LoadedPlugin, FilesThatChangeAfterTheOpen) {
 }
 
 }  // namespace
+
+namespace {
+
+// Files written by the OpenEXR library, decoded by the DLL under Wine,
+// against the frames the native build decoded from the same files.
+TEST_F(LoadedPlugin, FramesMatchTheNativeDecode) {
+  const char* folder = std::getenv("MONDREL_NATIVE_FRAMES");
+  if (folder == nullptr || !fs::is_directory(fs::path(folder))) {
+    GTEST_SKIP() << "no native frames exported (scripts/test exports them)";
+  }
+  int compared = 0;
+  for (const auto& entry : fs::directory_iterator(fs::path(folder))) {
+    if (entry.path().extension() != ".exr") continue;
+    fs::path framePath = entry.path();
+    framePath.replace_extension(".frame");
+    const Bytes native = ReadBytes(framePath);
+    void* handle = Open(entry.path());
+    ASSERT_NE(handle, nullptr) << entry.path().u8string();
+    std::vector<uint8_t> frame(native.size() + 64, 0xCD);
+    EXPECT_EQ(read_(handle, 0, frame.data()), static_cast<int32_t>(native.size())) << entry.path().u8string();
+    EXPECT_TRUE(std::equal(native.begin(), native.end(), frame.begin())) << entry.path().u8string();
+    for (size_t i = native.size(); i < frame.size(); ++i) ASSERT_EQ(frame[i], 0xCD) << "guard";
+    close_(handle);
+    ++compared;
+  }
+  EXPECT_GE(compared, 7);
+}
+
+}  // namespace

@@ -1,0 +1,59 @@
+// Writes files with the OpenEXR library into a folder, each with the frame
+// the native build decodes from it (<name>.frame), so that the Windows DLL
+// under Wine can be compared with the native decode byte for byte.
+#include <cstdio>
+#include <vector>
+
+#include "plugin/plugin_table.h"
+#include "support/openexr_files.h"
+
+using namespace exrtest;
+namespace Imf = OPENEXR_IMF_NAMESPACE;
+
+int main(int argc, char** argv) {
+  if (argc != 2) {
+    std::fprintf(stderr, "usage: export_native_frames DIR\n");
+    return 2;
+  }
+  const fs::path folder = fs::u8path(argv[1]);
+  fs::remove_all(folder);
+  fs::create_directories(folder);
+  struct Fixture {
+    const char* name;
+    std::vector<Channel> channels;
+    int32_t yMin;
+    Imf::LineOrder order;
+  };
+  const std::vector<Channel> rgba = {{"R", kHalf}, {"G", kHalf}, {"B", kHalf}, {"A", kHalf}};
+  const std::vector<Channel> rgbFloat = {{"R", kFloat}, {"G", kFloat}, {"B", kFloat}};
+  const Fixture fixtures[] = {
+      {"rgba_half.exr", rgba, 0, Imf::INCREASING_Y},
+      {"rgb_float.exr", rgbFloat, 0, Imf::INCREASING_Y},
+      {"v_half.exr", {{"V", kHalf}}, 0, Imf::INCREASING_Y},
+      {"uint_b.exr", {{"B", kUint}, {"G", kFloat}, {"R", kFloat}}, 0, Imf::INCREASING_Y},
+      {"decreasing_origin.exr", rgba, -10, Imf::DECREASING_Y},
+      {"夜景_0001.exr", rgbFloat, 50, Imf::INCREASING_Y},
+      {"夜景_0002.exr", rgbFloat, 50, Imf::DECREASING_Y},
+  };
+  const PluginTable* table = GetInputPluginTable();
+  for (const Fixture& f : fixtures) {
+    OracleFile spec;
+    spec.channels = f.channels;
+    spec.yMin = f.yMin;
+    spec.lineOrder = f.order;
+    const fs::path path = folder / fs::u8path(f.name);
+    WriteWithLibrary(path, spec);
+    void* handle = table->open(WidePath(path).c_str());
+    std::vector<uint8_t> frame(static_cast<size_t>(spec.width) * spec.height * 8);
+    if (handle == nullptr || table->readFrame(handle, 0, frame.data()) != static_cast<int32_t>(frame.size())) {
+      std::fprintf(stderr, "%s does not decode natively\n", f.name);
+      return 1;
+    }
+    table->close(handle);
+    fs::path framePath = path;
+    framePath.replace_extension(".frame");
+    WriteBytes(framePath, frame);
+  }
+  std::printf("%zu files with their native frames in %s\n", sizeof fixtures / sizeof fixtures[0], argv[1]);
+  return 0;
+}

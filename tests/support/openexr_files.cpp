@@ -1,0 +1,75 @@
+#include "openexr_files.h"
+
+#include <ImfChannelList.h>
+#include <ImfFrameBuffer.h>
+#include <ImfHeader.h>
+#include <ImfInputFile.h>
+#include <ImfOutputFile.h>
+#include <ImfPreviewImage.h>
+
+#include <cstring>
+
+namespace exrtest {
+
+namespace Imf = OPENEXR_IMF_NAMESPACE;
+
+namespace {
+
+Imf::PixelType ToImf(int32_t type) {
+  return type == kHalf ? Imf::HALF : type == kFloat ? Imf::FLOAT : Imf::UINT;
+}
+
+}  // namespace
+
+Image WriteWithLibrary(const fs::path& path, const OracleFile& spec) {
+  Image image = MakeImage(spec.width, spec.height, spec.channels, 77, spec.xMin, spec.yMin);
+  Imf::Header header(Imath::Box2i(Imath::V2i(spec.xMin, spec.yMin),
+                                  Imath::V2i(spec.xMin + spec.width - 1, spec.yMin + spec.height - 1)),
+                     Imath::Box2i(Imath::V2i(spec.xMin, spec.yMin),
+                                  Imath::V2i(spec.xMin + spec.width - 1, spec.yMin + spec.height - 1)));
+  header.lineOrder() = spec.lineOrder;
+  header.compression() = spec.compression;
+  if (spec.previewSide > 0) {
+    Imf::PreviewImage preview(spec.previewSide, spec.previewSide);
+    header.setPreviewImage(preview);
+  }
+  Imf::FrameBuffer buffer;
+  std::vector<std::vector<uint8_t>> storage;
+  for (size_t c = 0; c < spec.channels.size(); ++c) {
+    const int32_t type = spec.channels[c].pixelType;
+    header.channels().insert(spec.channels[c].name, Imf::Channel(ToImf(type)));
+    const size_t bytes = type == kHalf ? 2 : 4;
+    std::vector<uint8_t> plane(bytes * image.samples[c].size());
+    for (size_t i = 0; i < image.samples[c].size(); ++i) std::memcpy(&plane[bytes * i], &image.samples[c][i], bytes);
+    storage.push_back(std::move(plane));
+    char* origin = reinterpret_cast<char*>(storage.back().data()) -
+                   (static_cast<ptrdiff_t>(spec.yMin) * spec.width + spec.xMin) * static_cast<ptrdiff_t>(bytes);
+    buffer.insert(spec.channels[c].name,
+                  Imf::Slice(ToImf(type), origin, bytes, bytes * static_cast<size_t>(spec.width)));
+  }
+  Imf::OutputFile file(path.string().c_str(), header);
+  file.setFrameBuffer(buffer);
+  file.writePixels(spec.height);
+  return image;
+}
+
+std::map<std::string, std::vector<uint32_t>> ReadWithLibrary(const fs::path& path) {
+  Imf::InputFile file(path.string().c_str());
+  const Imath::Box2i window = file.header().dataWindow();
+  const int width = window.max.x - window.min.x + 1;
+  const int height = window.max.y - window.min.y + 1;
+  std::map<std::string, std::vector<uint32_t>> planes;
+  Imf::FrameBuffer buffer;
+  for (auto it = file.header().channels().begin(); it != file.header().channels().end(); ++it) {
+    std::vector<uint32_t>& plane = planes[it.name()];
+    plane.assign(static_cast<size_t>(width) * height, 0);
+    char* origin = reinterpret_cast<char*>(plane.data()) -
+                   (static_cast<ptrdiff_t>(window.min.y) * width + window.min.x) * 4;
+    buffer.insert(it.name(), Imf::Slice(it.channel().type, origin, 4, 4 * static_cast<size_t>(width)));
+  }
+  file.setFrameBuffer(buffer);
+  file.readPixels(window.min.y, window.max.y);
+  return planes;
+}
+
+}  // namespace exrtest

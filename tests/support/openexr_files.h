@@ -1,0 +1,35 @@
+// Files written by the OpenEXR library itself (tests and tools only), and
+// what the library reads back from them.
+#pragma once
+
+#include <ImfCompression.h>
+#include <ImfLineOrder.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "exr_writer.h"
+#include "test_files.h"
+
+namespace exrtest {
+
+struct OracleFile {
+  std::vector<Channel> channels;
+  int32_t xMin = 0;
+  int32_t yMin = 0;
+  int32_t width = 33;
+  int32_t height = 21;
+  OPENEXR_IMF_NAMESPACE::LineOrder lineOrder = OPENEXR_IMF_NAMESPACE::INCREASING_Y;
+  OPENEXR_IMF_NAMESPACE::Compression compression = OPENEXR_IMF_NAMESPACE::NO_COMPRESSION;
+  int previewSide = 0;  // a preview attribute of side x side pixels
+};
+
+// Writes the file with the library; the samples come from our generator.
+Image WriteWithLibrary(const fs::path& path, const OracleFile& spec);
+
+// What the library reads back: per channel, the 32-bit words of each sample
+// (HALF in the low 16 bits), keyed by channel name.
+std::map<std::string, std::vector<uint32_t>> ReadWithLibrary(const fs::path& path);
+
+}  // namespace exrtest
