@@ -2,6 +2,8 @@
 // this program, and prints the median time per read in milliseconds.
 #include <windows.h>
 
+#include "host/plugin_beside.h"
+
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -11,11 +13,7 @@
 
 int wmain(int argc, wchar_t** argv) {
   if (argc < 2) return 2;
-  wchar_t exe[MAX_PATH];
-  GetModuleFileNameW(nullptr, exe, MAX_PATH);
-  std::wstring path(exe);
-  path = path.substr(0, path.find_last_of(L"\\/") + 1) + L"mondrel_input.aui2";
-  HMODULE module = LoadLibraryW(path.c_str());
+  HMODULE module = LoadPluginBesideProgram();
   if (module == nullptr) return 1;
   using GetTable = const uint8_t* (*)();
   const uint8_t* table = reinterpret_cast<GetTable>(GetProcAddress(module, "GetInputPluginTable"))();

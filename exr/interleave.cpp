@@ -12,6 +12,23 @@ alignas(16) const uint8_t kZeroHalves[16] = {0};
 alignas(16) const uint8_t kOneHalves[16] = {0x00, 0x3C, 0x00, 0x3C, 0x00, 0x3C, 0x00, 0x3C,
                                             0x00, 0x3C, 0x00, 0x3C, 0x00, 0x3C, 0x00, 0x3C};
 
+namespace {
+
+// One pixel from the four sources, which then move on by their strides.
+inline void CopyPixel(uint8_t* pixel, const uint8_t*& r, const uint8_t*& g, const uint8_t*& b, const uint8_t*& a,
+                      const ComponentSource sources[4]) {
+  std::memcpy(pixel, r, 2);
+  std::memcpy(pixel + 2, g, 2);
+  std::memcpy(pixel + 4, b, 2);
+  std::memcpy(pixel + 6, a, 2);
+  r += 2 * sources[0].stride;
+  g += 2 * sources[1].stride;
+  b += 2 * sources[2].stride;
+  a += 2 * sources[3].stride;
+}
+
+}  // namespace
+
 void InterleaveHalfRow(const ComponentSource sources[4], uint8_t* row, int32_t width) {
   const uint8_t* r = sources[0].samples;
   const uint8_t* g = sources[1].samples;
@@ -22,14 +39,7 @@ void InterleaveHalfRow(const ComponentSource sources[4], uint8_t* row, int32_t w
   // A pixel is 8 bytes: at most one pixel before the row reaches 16-byte
   // alignment for the streaming stores.
   if ((reinterpret_cast<uintptr_t>(row) & 15) != 0 && width > 0) {
-    std::memcpy(row, r, 2);
-    std::memcpy(row + 2, g, 2);
-    std::memcpy(row + 4, b, 2);
-    std::memcpy(row + 6, a, 2);
-    r += 2 * sources[0].stride;
-    g += 2 * sources[1].stride;
-    b += 2 * sources[2].stride;
-    a += 2 * sources[3].stride;
+    CopyPixel(row, r, g, b, a, sources);
     x = 1;
   }
   // Eight pixels a step; a constant source does not advance.
@@ -57,17 +67,7 @@ void InterleaveHalfRow(const ComponentSource sources[4], uint8_t* row, int32_t w
     a += stepA;
   }
 #endif
-  for (; x < width; ++x) {
-    uint8_t* pixel = row + 8 * static_cast<int64_t>(x);
-    std::memcpy(pixel, r, 2);
-    std::memcpy(pixel + 2, g, 2);
-    std::memcpy(pixel + 4, b, 2);
-    std::memcpy(pixel + 6, a, 2);
-    r += 2 * sources[0].stride;
-    g += 2 * sources[1].stride;
-    b += 2 * sources[2].stride;
-    a += 2 * sources[3].stride;
-  }
+  for (; x < width; ++x) CopyPixel(row + 8 * static_cast<int64_t>(x), r, g, b, a, sources);
 }
 
 void FinishRowStores() {

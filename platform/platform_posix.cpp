@@ -5,6 +5,7 @@
 // folders as PathFileExistsW is.
 #include "platform/platform.h"
 #include "platform/instrumentation.h"
+#include "platform/utf16.h"
 #include "platform/wide_format.h"
 
 #include <cerrno>
@@ -32,39 +33,40 @@ bool IsInjectedFailure(int64_t callIndex, int64_t failAt) {
   return failAt > 0 && callIndex == failAt;
 }
 
-// UTF-16 to UTF-8; a lone surrogate becomes U+FFFD. False when there is no
-// memory for the result, so that no exception leaves the platform layer.
+// The file name in UTF-8. False when there is no memory for it, so that no
+// exception leaves the platform layer.
 bool ToUtf8(const WideChar* text, std::string* result) try {
-  std::string& out = *result;
-  out.clear();
-  for (size_t i = 0; text[i] != 0; ++i) {
-    uint32_t unit = text[i];
-    uint32_t code = unit;
-    if (unit >= 0xD800 && unit <= 0xDBFF && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
-      code = 0x10000 + ((unit - 0xD800) << 10) + (static_cast<uint32_t>(text[i + 1]) - 0xDC00);
-      ++i;
-    } else if (unit >= 0xD800 && unit <= 0xDFFF) {
-      code = 0xFFFD;
-    }
-    if (code < 0x80) {
-      out += static_cast<char>(code);
-    } else if (code < 0x800) {
-      out += static_cast<char>(0xC0 | (code >> 6));
-      out += static_cast<char>(0x80 | (code & 0x3F));
-    } else if (code < 0x10000) {
-      out += static_cast<char>(0xE0 | (code >> 12));
-      out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (code & 0x3F));
-    } else {
-      out += static_cast<char>(0xF0 | (code >> 18));
-      out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-      out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (code & 0x3F));
-    }
-  }
+  result->clear();
+  size_t length = 0;
+  while (text[length] != 0) ++length;
+  AppendUtf8(*result, text, length);
   return true;
 } catch (const std::bad_alloc&) {
   return false;
+}
+
+// Reads until `byteCount` bytes or end of file, as a synchronous ReadFile
+// does; from `offset` when it is not negative, else at the file position.
+bool ReadFully(FileHandle file, int64_t offset, void* destination, uint32_t byteCount, uint32_t* bytesRead) {
+  ++gInstrumentation.reads;
+  *bytesRead = 0;
+  if (IsInjectedFailure(gInstrumentation.reads, gInstrumentation.failRead)) return false;
+  if (file == kInvalidFile) return false;
+  unsigned char* out = static_cast<unsigned char*>(destination);
+  uint32_t total = 0;
+  while (total < byteCount) {
+    const ssize_t got = offset < 0 ? read(ToDescriptor(file), out + total, byteCount - total)
+                                   : pread(ToDescriptor(file), out + total, byteCount - total,
+                                           static_cast<off_t>(offset + total));
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    if (got == 0) break;
+    total += static_cast<uint32_t>(got);
+  }
+  *bytesRead = total;
+  return true;
 }
 
 }  // namespace
@@ -103,23 +105,7 @@ void CloseFile(FileHandle file) {
 }
 
 bool ReadFromFile(FileHandle file, void* destination, uint32_t byteCount, uint32_t* bytesRead) {
-  ++gInstrumentation.reads;
-  *bytesRead = 0;
-  if (IsInjectedFailure(gInstrumentation.reads, gInstrumentation.failRead)) return false;
-  if (file == kInvalidFile) return false;
-  unsigned char* out = static_cast<unsigned char*>(destination);
-  uint32_t total = 0;
-  while (total < byteCount) {
-    const ssize_t got = read(ToDescriptor(file), out + total, byteCount - total);
-    if (got < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    if (got == 0) break;
-    total += static_cast<uint32_t>(got);
-  }
-  *bytesRead = total;
-  return true;
+  return ReadFully(file, -1, destination, byteCount, bytesRead);
 }
 
 bool SeekFile(FileHandle file, uint64_t offset) {
@@ -128,23 +114,9 @@ bool SeekFile(FileHandle file, uint64_t offset) {
 }
 
 bool ReadFileAt(FileHandle file, uint64_t offset, void* destination, uint32_t byteCount, uint32_t* bytesRead) {
-  ++gInstrumentation.reads;
   *bytesRead = 0;
-  if (IsInjectedFailure(gInstrumentation.reads, gInstrumentation.failRead)) return false;
-  if (file == kInvalidFile || offset > static_cast<uint64_t>(INT64_MAX) - byteCount) return false;
-  unsigned char* out = static_cast<unsigned char*>(destination);
-  uint32_t total = 0;
-  while (total < byteCount) {
-    const ssize_t got = pread(ToDescriptor(file), out + total, byteCount - total, static_cast<off_t>(offset + total));
-    if (got < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    if (got == 0) break;
-    total += static_cast<uint32_t>(got);
-  }
-  *bytesRead = total;
-  return true;
+  if (offset > static_cast<uint64_t>(INT64_MAX) - byteCount) return false;
+  return ReadFully(file, static_cast<int64_t>(offset), destination, byteCount, bytesRead);
 }
 
 int64_t FileSize(FileHandle file) {

@@ -1,5 +1,7 @@
 #include "tools/tool_platform.h"
 
+#include "platform/utf16.h"
+
 #ifdef _WIN32
 #include <windows.h>
 #include <io.h>
@@ -39,30 +41,7 @@ WideString ToWide(const std::string& utf8) {
 
 std::string ToUtf8(const WideString& wide) {
   std::string out;
-  for (size_t i = 0; i < wide.size(); ++i) {
-    uint32_t code = static_cast<uint32_t>(wide[i]);
-    if (code >= 0xD800 && code <= 0xDBFF && i + 1 < wide.size() && wide[i + 1] >= 0xDC00 && wide[i + 1] <= 0xDFFF) {
-      code = 0x10000 + ((code - 0xD800) << 10) + (static_cast<uint32_t>(wide[i + 1]) - 0xDC00);
-      ++i;
-    } else if (code >= 0xD800 && code <= 0xDFFF) {
-      code = 0xFFFD;
-    }
-    if (code < 0x80) {
-      out += static_cast<char>(code);
-    } else if (code < 0x800) {
-      out += static_cast<char>(0xC0 | (code >> 6));
-      out += static_cast<char>(0x80 | (code & 0x3F));
-    } else if (code < 0x10000) {
-      out += static_cast<char>(0xE0 | (code >> 12));
-      out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (code & 0x3F));
-    } else {
-      out += static_cast<char>(0xF0 | (code >> 18));
-      out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-      out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (code & 0x3F));
-    }
-  }
+  AppendUtf8(out, wide.data(), wide.size());
   return out;
 }
 

@@ -2,6 +2,8 @@
 // milliseconds, then presses OK: for screenshots of the real dialog.
 #include <windows.h>
 
+#include "host/plugin_beside.h"
+
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -19,11 +21,7 @@ DWORD WINAPI PressOkLater(void* milliseconds) {
 
 int main(int argc, char** argv) {
   const uintptr_t milliseconds = argc > 1 ? std::strtoul(argv[1], nullptr, 10) : 3000;
-  wchar_t exe[MAX_PATH];
-  GetModuleFileNameW(nullptr, exe, MAX_PATH);
-  std::wstring path(exe);
-  path = path.substr(0, path.find_last_of(L"\\/") + 1) + L"mondrel_input.aui2";
-  HMODULE module = LoadLibraryW(path.c_str());
+  HMODULE module = LoadPluginBesideProgram();
   if (module == nullptr) return 1;
   using GetTable = const uint8_t* (*)();
   const uint8_t* table = reinterpret_cast<GetTable>(GetProcAddress(module, "GetInputPluginTable"))();

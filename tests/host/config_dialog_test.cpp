@@ -2,6 +2,8 @@
 // the resource API, and the real dialog driven in a window under Wine.
 #include <windows.h>
 
+#include "host/plugin_beside.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -10,13 +12,7 @@
 
 namespace {
 
-HMODULE LoadPlugin() {
-  wchar_t exe[MAX_PATH];
-  GetModuleFileNameW(nullptr, exe, MAX_PATH);
-  std::wstring path(exe);
-  path = path.substr(0, path.find_last_of(L"\\/") + 1) + L"mondrel_input.aui2";
-  return LoadLibraryW(path.c_str());
-}
+HMODULE LoadPlugin() { return LoadPluginBesideProgram(); }
 
 // Reads a dialog template: a cursor over the resource's words.
 struct TemplateReader {

@@ -3,6 +3,8 @@
 // value at its raw byte offset, as a video editor does.
 #include <windows.h>
 
+#include "host/plugin_beside.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -35,11 +37,7 @@ T Slot(const uint8_t* table, size_t offset) {
 class LoadedPlugin : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    wchar_t exe[MAX_PATH];
-    GetModuleFileNameW(nullptr, exe, MAX_PATH);
-    std::wstring path(exe);
-    path = path.substr(0, path.find_last_of(L"\\/") + 1) + L"mondrel_input.aui2";
-    module_ = LoadLibraryW(path.c_str());
+    module_ = LoadPluginBesideProgram();
   }
   static void TearDownTestSuite() {
     if (module_ != nullptr) FreeLibrary(module_);
