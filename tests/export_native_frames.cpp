@@ -37,14 +37,14 @@ int main(int argc, char** argv) {
   };
   const PluginTable* table = GetInputPluginTable();
   for (const Fixture& f : fixtures) {
-    OracleFile spec;
-    spec.channels = f.channels;
-    spec.yMin = f.yMin;
-    spec.lineOrder = f.order;
+    OracleFile layout;
+    layout.channels = f.channels;
+    layout.yMin = f.yMin;
+    layout.lineOrder = f.order;
     const fs::path path = folder / fs::u8path(f.name);
-    WriteWithLibrary(path, spec);
+    WriteWithLibrary(path, layout);
     void* handle = table->open(WidePath(path).c_str());
-    std::vector<uint8_t> frame(static_cast<size_t>(spec.width) * spec.height * 8);
+    std::vector<uint8_t> frame(static_cast<size_t>(layout.width) * layout.height * 8);
     if (handle == nullptr || table->readFrame(handle, 0, frame.data()) != static_cast<int32_t>(frame.size())) {
       std::fprintf(stderr, "%s does not decode natively\n", f.name);
       return 1;

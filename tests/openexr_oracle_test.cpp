@@ -26,9 +26,9 @@ namespace Imf = OPENEXR_IMF_NAMESPACE;
 
 namespace {
 
-size_t ChunkBytes(const OracleFile& spec) {
+size_t ChunkBytes(const OracleFile& layout) {
   size_t bytes = 8;
-  for (const Channel& c : spec.channels) bytes += (c.pixelType == kHalf ? 2 : 4) * static_cast<size_t>(spec.width);
+  for (const Channel& c : layout.channels) bytes += (c.pixelType == kHalf ? 2 : 4) * static_cast<size_t>(layout.width);
   return bytes;
 }
 
@@ -79,16 +79,16 @@ TEST_F(LibraryFiles, HeadersParse) {
 TEST_F(LibraryFiles, FramesMatchWhatTheLibraryReads) {
   struct Case {
     const char* what;
-    OracleFile spec;
+    OracleFile layout;
   };
   auto make = [](std::vector<Channel> channels, int32_t xMin = 0, int32_t yMin = 0,
                  Imf::LineOrder order = Imf::INCREASING_Y) {
-    OracleFile spec;
-    spec.channels = std::move(channels);
-    spec.xMin = xMin;
-    spec.yMin = yMin;
-    spec.lineOrder = order;
-    return spec;
+    OracleFile layout;
+    layout.channels = std::move(channels);
+    layout.xMin = xMin;
+    layout.yMin = yMin;
+    layout.lineOrder = order;
+    return layout;
   };
   const std::vector<Channel> rgbaHalf = {{"R", kHalf}, {"G", kHalf}, {"B", kHalf}, {"A", kHalf}};
   const std::vector<Channel> rgbHalf = {{"R", kHalf}, {"G", kHalf}, {"B", kHalf}};
@@ -109,16 +109,16 @@ TEST_F(LibraryFiles, FramesMatchWhatTheLibraryReads) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    WriteWithLibrary(dir / "oracle.exr", c.spec);
+    WriteWithLibrary(dir / "oracle.exr", c.layout);
     const auto planes = ReadWithLibrary(dir / "oracle.exr");
-    GuardedFrame frame(static_cast<size_t>(c.spec.width) * c.spec.height * 8);
+    GuardedFrame frame(static_cast<size_t>(c.layout.width) * c.layout.height * 8);
     const DecodeRun run = DecodeFile(dir / "oracle.exr", frame);
     ASSERT_GT(run.parseStatus, 0);
     ASSERT_EQ(run.decodeResult, static_cast<int32_t>(frame.size));
     ASSERT_TRUE(frame.GuardIntact());
     const Bytes result = frame.Frame();
-    const bool floatSamples = c.spec.channels[0].pixelType != kHalf;
-    const bool grey = c.spec.channels[0].name == "V";
+    const bool floatSamples = c.layout.channels[0].pixelType != kHalf;
+    const bool grey = c.layout.channels[0].name == "V";
     auto expectedComponent = [&](const std::string& name, size_t index) -> uint16_t {
       const auto found = planes.find(name);
       if (found == planes.end()) return name == "A" ? 0x3C00 : 0;
@@ -139,11 +139,11 @@ TEST_F(LibraryFiles, FramesMatchWhatTheLibraryReads) {
 // Channel 0 HALF with FLOAT channels after it: every channel is read as
 // 2-byte samples, so only channel 0 comes out as the library reads it.
 TEST_F(LibraryFiles, ChannelZeroHalfWithFloatOthers) {
-  OracleFile spec;
-  spec.channels = {{"B", kHalf}, {"G", kFloat}, {"R", kFloat}};
-  WriteWithLibrary(dir / "mixed.exr", spec);
+  OracleFile layout;
+  layout.channels = {{"B", kHalf}, {"G", kFloat}, {"R", kFloat}};
+  WriteWithLibrary(dir / "mixed.exr", layout);
   const auto planes = ReadWithLibrary(dir / "mixed.exr");
-  GuardedFrame frame(static_cast<size_t>(spec.width) * spec.height * 8);
+  GuardedFrame frame(static_cast<size_t>(layout.width) * layout.height * 8);
   const DecodeRun run = DecodeFile(dir / "mixed.exr", frame);
   ASSERT_EQ(run.decodeResult, static_cast<int32_t>(frame.size));
   const Bytes result = frame.Frame();

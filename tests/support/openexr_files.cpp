@@ -21,35 +21,35 @@ Imf::PixelType ToImf(int32_t type) {
 
 }  // namespace
 
-Image WriteWithLibrary(const fs::path& path, const OracleFile& spec) {
-  Image image = MakeImage(spec.width, spec.height, spec.channels, 77, spec.xMin, spec.yMin);
-  Imf::Header header(Imath::Box2i(Imath::V2i(spec.xMin, spec.yMin),
-                                  Imath::V2i(spec.xMin + spec.width - 1, spec.yMin + spec.height - 1)),
-                     Imath::Box2i(Imath::V2i(spec.xMin, spec.yMin),
-                                  Imath::V2i(spec.xMin + spec.width - 1, spec.yMin + spec.height - 1)));
-  header.lineOrder() = spec.lineOrder;
-  header.compression() = spec.compression;
-  if (spec.previewSide > 0) {
-    Imf::PreviewImage preview(spec.previewSide, spec.previewSide);
+Image WriteWithLibrary(const fs::path& path, const OracleFile& layout) {
+  Image image = MakeImage(layout.width, layout.height, layout.channels, 77, layout.xMin, layout.yMin);
+  Imf::Header header(Imath::Box2i(Imath::V2i(layout.xMin, layout.yMin),
+                                  Imath::V2i(layout.xMin + layout.width - 1, layout.yMin + layout.height - 1)),
+                     Imath::Box2i(Imath::V2i(layout.xMin, layout.yMin),
+                                  Imath::V2i(layout.xMin + layout.width - 1, layout.yMin + layout.height - 1)));
+  header.lineOrder() = layout.lineOrder;
+  header.compression() = layout.compression;
+  if (layout.previewSide > 0) {
+    Imf::PreviewImage preview(layout.previewSide, layout.previewSide);
     header.setPreviewImage(preview);
   }
   Imf::FrameBuffer buffer;
   std::vector<std::vector<uint8_t>> storage;
-  for (size_t c = 0; c < spec.channels.size(); ++c) {
-    const int32_t type = spec.channels[c].pixelType;
-    header.channels().insert(spec.channels[c].name, Imf::Channel(ToImf(type)));
+  for (size_t c = 0; c < layout.channels.size(); ++c) {
+    const int32_t type = layout.channels[c].pixelType;
+    header.channels().insert(layout.channels[c].name, Imf::Channel(ToImf(type)));
     const size_t bytes = type == kHalf ? 2 : 4;
     std::vector<uint8_t> plane(bytes * image.samples[c].size());
     for (size_t i = 0; i < image.samples[c].size(); ++i) std::memcpy(&plane[bytes * i], &image.samples[c][i], bytes);
     storage.push_back(std::move(plane));
     char* origin = reinterpret_cast<char*>(storage.back().data()) -
-                   (static_cast<ptrdiff_t>(spec.yMin) * spec.width + spec.xMin) * static_cast<ptrdiff_t>(bytes);
-    buffer.insert(spec.channels[c].name,
-                  Imf::Slice(ToImf(type), origin, bytes, bytes * static_cast<size_t>(spec.width)));
+                   (static_cast<ptrdiff_t>(layout.yMin) * layout.width + layout.xMin) * static_cast<ptrdiff_t>(bytes);
+    buffer.insert(layout.channels[c].name,
+                  Imf::Slice(ToImf(type), origin, bytes, bytes * static_cast<size_t>(layout.width)));
   }
   Imf::OutputFile file(path.string().c_str(), header);
   file.setFrameBuffer(buffer);
-  file.writePixels(spec.height);
+  file.writePixels(layout.height);
   return image;
 }
 

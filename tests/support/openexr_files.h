@@ -26,7 +26,7 @@ struct OracleFile {
 };
 
 // Writes the file with the library; the samples come from our generator.
-Image WriteWithLibrary(const fs::path& path, const OracleFile& spec);
+Image WriteWithLibrary(const fs::path& path, const OracleFile& layout);
 
 // What the library reads back: per channel, the 32-bit words of each sample
 // (HALF in the low 16 bits), keyed by channel name.
