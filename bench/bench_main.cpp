@@ -113,6 +113,8 @@ double ReadCap(const fs::path& path, std::vector<uint8_t>& frame, int runs) {
   return seconds;
 }
 
+std::string gOnly;  // --only: run the frame cases whose name contains this
+
 void FrameCases(const fs::path& folder) {
   struct Case {
     const char* name;
@@ -129,6 +131,7 @@ void FrameCases(const fs::path& folder) {
       {"3840x2160 RGB FLOAT", 3840, 2160, {{"B", kFloat}, {"G", kFloat}, {"R", kFloat}}},
   };
   for (const Case& c : cases) {
+    if (!gOnly.empty() && std::string(c.name).find(gOnly) == std::string::npos) continue;
     const fs::path path = folder / (std::string(c.name) + ".exr");
     WriteBytes(path, WriteExr(MakeImage(c.width, c.height, c.channels, 1)).bytes);
     std::vector<uint8_t> frame(static_cast<size_t>(c.width) * c.height * 8);
@@ -255,6 +258,12 @@ int main(int argc, char** argv) {
   if (argc == 3 && std::string(argv[1]) == "--memory") return MeasureOneHandle(argv[2]);
   std::string wineBench;
   if (argc == 3 && std::string(argv[1]) == "--wine-bench") wineBench = argv[2];
+  if (argc == 3 && std::string(argv[1]) == "--only") {
+    gOnly = argv[2];
+    TempDir folder;
+    FrameCases(folder.path());
+    return 0;
+  }
   TempDir folder;
   std::printf("| case | measured (medians) |\n|---|---|\n");
   ConversionCases();

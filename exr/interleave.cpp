@@ -8,9 +8,10 @@
 #include <emmintrin.h>
 #endif
 
-alignas(16) const uint8_t kZeroHalves[16] = {0};
-alignas(16) const uint8_t kOneHalves[16] = {0x00, 0x3C, 0x00, 0x3C, 0x00, 0x3C, 0x00, 0x3C,
-                                            0x00, 0x3C, 0x00, 0x3C, 0x00, 0x3C, 0x00, 0x3C};
+alignas(32) const uint8_t kZeroHalves[32] = {0};
+alignas(32) const uint8_t kOneHalves[32] = {0x00, 0x3C, 0x00, 0x3C, 0x00, 0x3C, 0x00, 0x3C, 0x00, 0x3C, 0x00,
+                                            0x3C, 0x00, 0x3C, 0x00, 0x3C, 0x00, 0x3C, 0x00, 0x3C, 0x00, 0x3C,
+                                            0x00, 0x3C, 0x00, 0x3C, 0x00, 0x3C, 0x00, 0x3C, 0x00, 0x3C};
 
 namespace {
 
@@ -36,11 +37,24 @@ void InterleaveHalfRow(const ComponentSource sources[4], uint8_t* row, int32_t w
   const uint8_t* a = sources[3].samples;
   int32_t x = 0;
 #ifdef MONDREL_X86_SIMD
-  // A pixel is 8 bytes: at most one pixel before the row reaches 16-byte
-  // alignment for the streaming stores.
-  if ((reinterpret_cast<uintptr_t>(row) & 15) != 0 && width > 0) {
-    CopyPixel(row, r, g, b, a, sources);
-    x = 1;
+  // A pixel is 8 bytes: at most three pixels before the row reaches the
+  // 32-byte alignment of the streaming stores (one for 16 bytes).
+  static const bool useAvx2 = ProcessorHasAvx2();
+  const uintptr_t alignment = useAvx2 ? 31 : 15;
+  while (x < width && ((reinterpret_cast<uintptr_t>(row) + 8 * static_cast<uintptr_t>(x)) & alignment) != 0) {
+    CopyPixel(row + 8 * static_cast<int64_t>(x), r, g, b, a, sources);
+    ++x;
+  }
+  if (useAvx2 && width - x >= 16) {
+    const uint8_t* const planes[4] = {r, g, b, a};
+    const int32_t strides[4] = {sources[0].stride, sources[1].stride, sources[2].stride, sources[3].stride};
+    const int32_t blocks = (width - x) / 16;
+    InterleaveBlocksAvx2(planes, strides, row + 8 * static_cast<int64_t>(x), blocks);
+    r += 32 * static_cast<int64_t>(blocks) * strides[0];
+    g += 32 * static_cast<int64_t>(blocks) * strides[1];
+    b += 32 * static_cast<int64_t>(blocks) * strides[2];
+    a += 32 * static_cast<int64_t>(blocks) * strides[3];
+    x += 16 * blocks;
   }
   // Eight pixels a step; a constant source does not advance.
   const int64_t stepR = 16 * static_cast<int64_t>(sources[0].stride);

@@ -4,19 +4,23 @@
 #include <cstdint>
 
 // One source per output component (R, G, B, A): either a plane of `width`
-// little-endian halves, or a constant. A constant source points at eight
+// little-endian halves, or a constant. A constant source points at sixteen
 // copies of its value and has a stride of 0; a plane has a stride of 1.
 struct ComponentSource {
   const uint8_t* samples;
   int32_t stride;
 };
 
-// Eight copies of 0x0000 and of 0x3C00, for constant components.
-extern const uint8_t kZeroHalves[16];
-extern const uint8_t kOneHalves[16];
+// Sixteen copies of 0x0000 and of 0x3C00, for constant components.
+extern const uint8_t kZeroHalves[32];
+extern const uint8_t kOneHalves[32];
 
 // Writes `width` pixels of 8 bytes to `row`. Frames are larger than the
 // caches, so rows are written with streaming stores where the processor has
 // them; FinishRowStores() orders those stores before the frame is handed on.
 void InterleaveHalfRow(const ComponentSource sources[4], uint8_t* row, int32_t width);
 void FinishRowStores();
+
+// Sixteen pixels a block from the four sources into 32-byte aligned `out`,
+// with AVX2; the caller checks the processor.
+void InterleaveBlocksAvx2(const uint8_t* const sources[4], const int32_t strides[4], uint8_t* out, int32_t blocks);
