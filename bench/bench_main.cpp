@@ -35,7 +35,6 @@ struct Row {
 std::vector<Row> gRows;
 double gNativeRgbaHalf = 0;  // the 1920x1080 RGBA HALF read, for the Wine comparison
 
-void Report(const std::string& label, const char* format, ...) __attribute__((format(printf, 2, 3)));
 void Report(const std::string& label, const char* format, ...) {
   char text[512];
   va_list arguments;

@@ -5,7 +5,6 @@
 #include <chrono>
 #include <string>
 
-
 struct ProgressBar {
   std::string label;
   int total = 0;

@@ -117,30 +117,23 @@ TEST_F(ConfigResources, DialogTemplate) {
   }
   ASSERT_EQ(controls.size(), 3u);
   const uint32_t button = WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_CENTER | BS_PUSHBUTTON;
-  EXPECT_EQ(controls[0].style, button);
-  EXPECT_EQ(controls[0].id, IDOK);
-  EXPECT_EQ(controls[0].classAtom, 0x0080);
-  EXPECT_EQ(controls[0].text, L"OK");
-  EXPECT_EQ(controls[0].x, 8);
-  EXPECT_EQ(controls[0].y, 76);
-  EXPECT_EQ(controls[0].cx, 52);
-  EXPECT_EQ(controls[0].cy, 16);
-  EXPECT_EQ(controls[1].style, button);
-  EXPECT_EQ(controls[1].id, IDCANCEL);
-  EXPECT_EQ(controls[1].classAtom, 0x0080);
-  EXPECT_EQ(controls[1].text, L"Cancel");
-  EXPECT_EQ(controls[1].x, 68);
-  EXPECT_EQ(controls[1].y, 76);
-  EXPECT_EQ(controls[1].cx, 52);
-  EXPECT_EQ(controls[1].cy, 16);
-  EXPECT_EQ(controls[2].style, static_cast<uint32_t>(WS_CHILD | WS_VISIBLE | WS_GROUP | SS_LEFT));
-  EXPECT_EQ(controls[2].id, -1);
-  EXPECT_EQ(controls[2].classAtom, 0x0082);
-  EXPECT_EQ(controls[2].text, L"\u73fe\u5728\u8a2d\u5b9a\u9805\u76ee\u306f\u3042\u308a\u307e\u305b\u3093");
-  EXPECT_EQ(controls[2].x, 8);
-  EXPECT_EQ(controls[2].y, 20);
-  EXPECT_EQ(controls[2].cx, 64);
-  EXPECT_EQ(controls[2].cy, 16);
+  const uint32_t label = WS_CHILD | WS_VISIBLE | WS_GROUP | SS_LEFT;
+  const Control expected[3] = {
+      {button, 8, 76, 52, 16, IDOK, 0x0080, L"OK"},
+      {button, 68, 76, 52, 16, IDCANCEL, 0x0080, L"Cancel"},
+      {label, 8, 20, 64, 16, -1, 0x0082, L"\u73fe\u5728\u8a2d\u5b9a\u9805\u76ee\u306f\u3042\u308a\u307e\u305b\u3093"},
+  };
+  for (size_t i = 0; i < 3; ++i) {
+    SCOPED_TRACE(i);
+    EXPECT_EQ(controls[i].style, expected[i].style);
+    EXPECT_EQ(controls[i].id, expected[i].id);
+    EXPECT_EQ(controls[i].classAtom, expected[i].classAtom);
+    EXPECT_EQ(controls[i].text, expected[i].text);
+    EXPECT_EQ(controls[i].x, expected[i].x);
+    EXPECT_EQ(controls[i].y, expected[i].y);
+    EXPECT_EQ(controls[i].cx, expected[i].cx);
+    EXPECT_EQ(controls[i].cy, expected[i].cy);
+  }
 }
 
 TEST_F(ConfigResources, Manifest) {
@@ -160,6 +153,17 @@ TEST_F(ConfigResources, Manifest) {
 // The live dialog, under a display.
 using ConfigureFunction = uint8_t (*)(HWND, HINSTANCE);
 using GetTableFunction = const uint8_t* (*)();
+
+// The table through the export, and its configure entry at offset 72.
+const uint8_t* PluginTable(HMODULE module) {
+  return reinterpret_cast<GetTableFunction>(reinterpret_cast<void*>(GetProcAddress(module, "GetInputPluginTable")))();
+}
+
+ConfigureFunction ConfigureEntry(const uint8_t* table) {
+  ConfigureFunction configure;
+  std::memcpy(&configure, table + 72, sizeof configure);
+  return configure;
+}
 
 struct Closer {
   int how;          // 0: OK button, 1: Cancel button, 2: close from the system menu
@@ -195,9 +199,8 @@ TEST(ConfigDialog, OpensAndClosesEachWay) {
   if (std::getenv("MONDREL_DISPLAY_TESTS") == nullptr) GTEST_SKIP() << "needs a display (set MONDREL_DISPLAY_TESTS)";
   HMODULE module = LoadPlugin();
   ASSERT_NE(module, nullptr);
-  const uint8_t* table = reinterpret_cast<GetTableFunction>(GetProcAddress(module, "GetInputPluginTable"))();
-  ConfigureFunction configure;
-  std::memcpy(&configure, table + 72, sizeof configure);
+  const uint8_t* table = PluginTable(module);
+  const ConfigureFunction configure = ConfigureEntry(table);
   for (int how = 0; how < 3; ++how) {
     SCOPED_TRACE(how);
     Closer closer{how};
@@ -245,9 +248,7 @@ TEST(ConfigDialog, OpensAndClosesEachWay) {
 TEST(ConfigDialog, AnswersTrueWhenTheDialogCannotBeCreated) {
   HMODULE module = LoadPlugin();
   ASSERT_NE(module, nullptr);
-  const uint8_t* table = reinterpret_cast<GetTableFunction>(GetProcAddress(module, "GetInputPluginTable"))();
-  ConfigureFunction configure;
-  std::memcpy(&configure, table + 72, sizeof configure);
+  const ConfigureFunction configure = ConfigureEntry(PluginTable(module));
   EXPECT_EQ(configure(nullptr, GetModuleHandleW(nullptr)), 1) << "the test program has no CONFIG template";
   FreeLibrary(module);
 }
@@ -262,9 +263,7 @@ TEST(ConfigDialog, WithoutADisplayAnswersTrue) {
   if (std::getenv("DISPLAY") != nullptr) GTEST_SKIP() << "a display is present";
   HMODULE module = LoadPlugin();
   ASSERT_NE(module, nullptr);
-  const uint8_t* table = reinterpret_cast<GetTableFunction>(GetProcAddress(module, "GetInputPluginTable"))();
-  ConfigureFunction configure;
-  std::memcpy(&configure, table + 72, sizeof configure);
+  const ConfigureFunction configure = ConfigureEntry(PluginTable(module));
   EXPECT_EQ(configure(nullptr, module), 1);
   FreeLibrary(module);
 }
