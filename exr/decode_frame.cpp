@@ -12,20 +12,27 @@ namespace {
 constexpr int32_t kHalfPixelType = 1;
 constexpr int64_t kChunkPrefixBytes = 8;  // y, then the unread data size
 
-// How the samples of one chunk become a row.
+// How the samples of one chunk become a row. Each channel has its own
+// sample size, so the planes of a chunk may differ in length.
 struct ChunkPlan {
-  int32_t sampleBytes;           // 2 for HALF, 4 for everything else
-  int64_t chunkBytes;            // prefix plus every channel's samples
-  int32_t channelForSlot[4];     // last channel feeding R, G, B, A; -1: none
-  bool alphaIsOne;               // no alpha channel: A is 1.0
+  int32_t sampleBytes[kMaxChannels];   // 2 for HALF, 4 for everything else
+  int64_t planeOffset[kMaxChannels];   // where each channel's samples start
+  int64_t chunkBytes;                  // prefix plus every channel's samples
+  int32_t channelForSlot[4];           // last channel feeding R, G, B, A; -1: none
+  bool alphaIsOne;                     // no alpha channel: A is 1.0
 };
 
 // False for channel layouts the parser never produces.
 bool PlanChunk(const Mondrel& image, ChunkPlan* plan) {
   const int32_t count = image.channelCount;
   if (count != 1 && count != 3 && count != 4) return false;
-  plan->sampleBytes = image.pixelType[0] == kHalfPixelType ? 2 : 4;
-  plan->chunkBytes = static_cast<int64_t>(plan->sampleBytes) * image.width * count + kChunkPrefixBytes;
+  int64_t offset = kChunkPrefixBytes;
+  for (int32_t c = 0; c < count; ++c) {
+    plan->sampleBytes[c] = image.pixelType[c] == kHalfPixelType ? 2 : 4;
+    plan->planeOffset[c] = offset;
+    offset += static_cast<int64_t>(plan->sampleBytes[c]) * image.width;
+  }
+  plan->chunkBytes = offset;
   plan->alphaIsOne = count != 4;
   if (count == 1) {
     // Grey: channel 0 feeds R, G and B; its slot is not consulted.
@@ -42,10 +49,10 @@ bool PlanChunk(const Mondrel& image, ChunkPlan* plan) {
   return true;
 }
 
-void ConvertChunk(const ChunkPlan& plan, int32_t width, uint8_t* samples, uint8_t* row) {
-  const int64_t planeBytes = static_cast<int64_t>(plan.sampleBytes) * width;
+// `chunk` starts at the chunk's y; FLOAT planes are converted in place.
+void ConvertChunk(const ChunkPlan& plan, int32_t width, uint8_t* chunk, uint8_t* row) {
   ComponentSource sources[4];
-  bool converted[4] = {false, false, false, false};
+  bool converted[kMaxChannels] = {false, false, false, false};
   for (int32_t slot = 0; slot < 4; ++slot) {
     const int32_t channel = plan.channelForSlot[slot];
     if (slot == 3 && plan.alphaIsOne) {
@@ -53,8 +60,8 @@ void ConvertChunk(const ChunkPlan& plan, int32_t width, uint8_t* samples, uint8_
     } else if (channel < 0) {
       sources[slot] = ComponentSource{kZeroHalves, 0};
     } else {
-      uint8_t* plane = samples + channel * planeBytes;
-      if (plan.sampleBytes == 4 && !converted[channel]) {
+      uint8_t* plane = chunk + plan.planeOffset[channel];
+      if (plan.sampleBytes[channel] == 4 && !converted[channel]) {
         FloatRowToHalf(plane, plane, width);  // halves now start the plane
         converted[channel] = true;
       }
@@ -127,7 +134,7 @@ int32_t Mondrel::DecodeFrame(platform::FileHandle file, uint8_t* frame) {
       break;
     }
     NoteRow(frame, rowBytes, height, row, rows);
-    ConvertChunk(plan, width, scratch + kChunkPrefixBytes, frame + row * rowBytes);
+    ConvertChunk(plan, width, scratch, frame + row * rowBytes);
   }
   FinishRowStores();
   ZeroRowsOutside(frame, rowBytes, height, rows);

@@ -20,7 +20,7 @@ enum ParseStatus : int32_t {
   kParseNameTooLong = -2,
   kParseTypeNameTooLong = -3,
   kParseWrongAttributeType = -5,
-  kParseTooFewChannels = -9,
+  kParseTooFewChannels = -9,  // also a colour missing or repeated among three or four
   kParseChannelNameTooLong = -11,
   kParseUnknownChannel = -12,
   kParseCompressed = -13,

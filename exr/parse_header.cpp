@@ -143,17 +143,25 @@ int32_t ParseAttribute(Mondrel& image, ByteReader& reader, Step* step) {
 }
 
 // Derives the channel count from the stored slots: a V first stands alone;
-// otherwise three or four colour entries are needed.
+// otherwise the entries must be exactly R, G and B, or R, G, B and A, in any
+// order. A colour missing or repeated would decode as a wrong picture.
 int32_t CountChannels(Mondrel& image) {
+  int32_t count = kMaxChannels;
   for (int32_t k = 0; k < kMaxChannels; ++k) {
     if (image.channelSlot[k] == kVSlot) {
       if (k > 0) return kParseVNotFirst;
       image.channelSlot[0] = 0;
       return 1;
     }
-    if (image.channelSlot[k] < 0) return k == 3 ? 3 : kParseTooFewChannels;
+    if (image.channelSlot[k] < 0) {
+      if (k != 3) return kParseTooFewChannels;
+      count = 3;
+      break;
+    }
   }
-  return 4;
+  uint32_t seen = 0;
+  for (int32_t k = 0; k < count; ++k) seen |= 1u << image.channelSlot[k];
+  return seen == (1u << count) - 1 ? count : kParseTooFewChannels;
 }
 
 }  // namespace

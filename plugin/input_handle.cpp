@@ -6,6 +6,7 @@
 
 #include <new>
 
+#include "plugin/live_handles.h"
 #include "plugin/plugin_table.h"
 
 FrameSettings CurrentFrameSettings = {30, 1};
@@ -107,27 +108,34 @@ void* OpenInput(const WideChar* path) {
   handle->image.scratchSize = handle->scratchSize;
   FillBitmapHeader(handle->bitmapHeader, handle->image.width, handle->image.height);
 
-  AcceptSequenceName(path);
-  handle->frameCount = CountSequenceFrames();
-  if (handle->frameCount >= 2) {
-    CaptureFrameNaming(&handle->naming);
-    return handle;
+  // The naming becomes the process-wide one only once nothing can fail.
+  SequenceName split;
+  PrepareFrameNaming(path, &split, &handle->naming);
+  handle->frameCount = CountSequenceFrames(handle->naming);
+  if (handle->frameCount < 2) {
+    handle->image.ReadLineOffsets(handle->file);
+    if (handle->image.lineOffsetsOutOfMemory) {
+      ReleaseHandle(handle);
+      return nullptr;
+    }
   }
-  handle->image.ReadLineOffsets(handle->file);
-  if (handle->image.lineOffsetsOutOfMemory) {
+  if (!RegisterHandle(handle)) {
     ReleaseHandle(handle);
     return nullptr;
   }
+  CommitFrameNaming(split, handle->naming);
   return handle;
 }
 
+// A pointer that is not a live handle (closed already, never opened) is
+// answered as a null one.
 bool CloseInput(void* handle) {
-  if (handle != nullptr) ReleaseHandle(static_cast<InputHandle*>(handle));
+  if (UnregisterHandle(handle)) ReleaseHandle(static_cast<InputHandle*>(handle));
   return true;
 }
 
 bool GetInputInformation(void* opaque, InputInfo* info) {
-  if (opaque == nullptr || info == nullptr) return false;
+  if (!IsLiveHandle(opaque) || info == nullptr) return false;
   const InputHandle* handle = static_cast<const InputHandle*>(opaque);
   const bool sequence = handle->frameCount >= 2;
   info->flags = sequence ? kSequenceFlags : kSingleImageFlags;
@@ -142,7 +150,7 @@ bool GetInputInformation(void* opaque, InputInfo* info) {
 }
 
 int32_t ReadInputFrame(void* opaque, int32_t frame, void* buffer) {
-  if (opaque == nullptr) return 0;
+  if (!IsLiveHandle(opaque)) return 0;
   InputHandle* handle = static_cast<InputHandle*>(opaque);
   uint8_t* pixels = static_cast<uint8_t*>(buffer);
   if (handle->frameCount >= 2) return ReadSequenceFrame(handle, frame, pixels);

@@ -55,13 +55,26 @@ void CopyWideBounded(WideChar* destination, int32_t capacity, const WideChar* so
   destination[i] = 0;
 }
 
+void PrepareFrameNaming(const WideChar* name, SequenceName* split, FrameNaming* naming) {
+  SplitSequenceName(name, split);
+  CopyWideBounded(naming->prefix, kWideStoreUnits, name);
+  if (split->digitFirst >= 0) naming->prefix[split->digitFirst] = 0;
+  CopyWideBounded(naming->suffix, kWideStoreUnits, split->digitLast >= 0 ? name + split->digitLast + 1 : SuffixBuffer);
+  naming->number = split->number;
+  naming->digitCount = split->digitCount;
+}
+
+void CommitFrameNaming(const SequenceName& split, const FrameNaming& naming) {
+  CurrentSequenceName = split;
+  CopyWideBounded(PrefixBuffer, kWideStoreUnits, naming.prefix);
+  CopyWideBounded(SuffixBuffer, kWideStoreUnits, naming.suffix);
+}
+
 void AcceptSequenceName(const WideChar* name) {
-  SplitSequenceName(name, &CurrentSequenceName);
-  CopyWideBounded(PrefixBuffer, kWideStoreUnits, name);
-  if (CurrentSequenceName.digitFirst >= 0) PrefixBuffer[CurrentSequenceName.digitFirst] = 0;
-  if (CurrentSequenceName.digitLast >= 0) {
-    CopyWideBounded(SuffixBuffer, kWideStoreUnits, name + CurrentSequenceName.digitLast + 1);
-  }
+  static FrameNaming naming;  // too large for the stack; opens run one at a time
+  SequenceName split;
+  PrepareFrameNaming(name, &split, &naming);
+  CommitFrameNaming(split, naming);
 }
 
 namespace {
@@ -83,15 +96,27 @@ void FormatFramePath(const FrameNaming& naming, int32_t frameNumber) {
   FormatPath(naming.prefix, naming.digitCount, frameNumber, naming.suffix);
 }
 
-int32_t CountSequenceFrames() {
-  if (CurrentSequenceName.digitCount < 1) return 0;
+namespace {
+
+int32_t CountFrames(const WideChar* prefix, int32_t digitCount, int32_t number, const WideChar* suffix) {
+  if (digitCount < 1) return 0;
   int32_t count = 0;
   while (true) {
-    FormatFramePath(CurrentSequenceName.number + count);
+    FormatPath(prefix, digitCount, number + count, suffix);
     if (!platform::PathExists(PathBuffer)) return count;
     ++count;
     if (count == kMaxSequenceFrames) return count;
   }
+}
+
+}  // namespace
+
+int32_t CountSequenceFrames() {
+  return CountFrames(PrefixBuffer, CurrentSequenceName.digitCount, CurrentSequenceName.number, SuffixBuffer);
+}
+
+int32_t CountSequenceFrames(const FrameNaming& naming) {
+  return CountFrames(naming.prefix, naming.digitCount, naming.number, naming.suffix);
 }
 
 void CaptureFrameNaming(FrameNaming* naming) {

@@ -45,6 +45,13 @@ int32_t SplitSequenceName(const WideChar* name, SequenceName* record);
 // SuffixBuffer when the name has a run.
 void AcceptSequenceName(const WideChar* name);
 
+// The same in two steps, so that an open can count its frames and still
+// fail without changing the process-wide naming: what accepting `name`
+// would make current (without a run the suffix stays the current one), and
+// then making it current.
+void PrepareFrameNaming(const WideChar* name, SequenceName* split, FrameNaming* naming);
+void CommitFrameNaming(const SequenceName& split, const FrameNaming& naming);
+
 // Builds the path of `frameNumber` into PathBuffer: the prefix, the number
 // zero-filled to at least digitCount digits, the suffix; cut at 4095 units.
 void FormatFramePath(int32_t frameNumber);
@@ -53,6 +60,7 @@ void FormatFramePath(const FrameNaming& naming, int32_t frameNumber);
 // Counts the consecutive existing names from CurrentSequenceName's number
 // on: 0 without a run, at most 10000.
 int32_t CountSequenceFrames();
+int32_t CountSequenceFrames(const FrameNaming& naming);
 
 // Copies the process-wide naming into a handle's own.
 void CaptureFrameNaming(FrameNaming* naming);

@@ -31,6 +31,8 @@ int main(int argc, char** argv) {
       {"rgb_float.exr", rgbFloat, 0, Imf::INCREASING_Y},
       {"v_half.exr", {{"V", kHalf}}, 0, Imf::INCREASING_Y},
       {"uint_b.exr", {{"B", kUint}, {"G", kFloat}, {"R", kFloat}}, 0, Imf::INCREASING_Y},
+      {"r_float_gba_half.exr", {{"R", kFloat}, {"G", kHalf}, {"B", kHalf}, {"A", kHalf}}, 0, Imf::INCREASING_Y},
+      {"a_float_rgb_half.exr", {{"R", kHalf}, {"G", kHalf}, {"B", kHalf}, {"A", kFloat}}, 0, Imf::DECREASING_Y},
       {"decreasing_origin.exr", rgba, -10, Imf::DECREASING_Y},
       {"夜景_0001.exr", rgbFloat, 50, Imf::INCREASING_Y},
       {"夜景_0002.exr", rgbFloat, 50, Imf::DECREASING_Y},

@@ -140,6 +140,53 @@ TEST_F(InputHandles, RefusedFiles) {
   table->close(sequence);
 }
 
+// Pointers that are not live handles answer as a null handle does, and
+// touch nothing: closed ones (also closed twice), and ones never opened.
+TEST_F(InputHandles, MisusedHandlesAnswerAsNull) {
+  const Image image = WriteImage("live.exr", 4, 4, kRgba, 1);
+  WriteImage("pair_1.exr", 4, 4, kRgba, 2);
+  WriteImage("pair_2.exr", 4, 4, kRgba, 3);
+  void* live = Open("live.exr");
+  void* closedSingle = Open("live.exr");
+  void* closedSequence = Open("pair_1.exr");
+  ASSERT_NE(live, nullptr);
+  ASSERT_NE(closedSingle, nullptr);
+  ASSERT_NE(closedSequence, nullptr);
+  EXPECT_TRUE(table->close(closedSingle));
+  EXPECT_TRUE(table->close(closedSequence));
+  std::vector<uint8_t> hostRecord(4096, 0);
+  int onTheStack = 0;
+  struct Case {
+    const char* what;
+    void* pointer;
+  };
+  const Case cases[] = {
+      {"closed single image", closedSingle},
+      {"closed sequence", closedSequence},
+      {"host memory", hostRecord.data()},
+      {"a stack address", &onTheStack},
+      {"inside a live handle", static_cast<uint8_t*>(live) + 8},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    InputInfo info;
+    std::memset(&info, 0xEE, sizeof info);
+    EXPECT_FALSE(table->getInformation(c.pointer, &info));
+    EXPECT_EQ(info.flags, static_cast<int32_t>(0xEEEEEEEE)) << "nothing written";
+    GuardedFrame buffer(4 * 4 * 8, 0x5A);
+    EXPECT_EQ(Read(c.pointer, 0, buffer), 0);
+    EXPECT_TRUE(buffer.Frame() == Bytes(4 * 4 * 8, 0x5A));
+    EXPECT_TRUE(table->close(c.pointer));
+    EXPECT_TRUE(table->close(c.pointer));
+  }
+  EXPECT_TRUE(hostRecord == std::vector<uint8_t>(4096, 0));
+  GuardedFrame buffer(4 * 4 * 8);
+  EXPECT_EQ(Read(live, 0, buffer), 4 * 4 * 8) << "the live handle is untouched";
+  EXPECT_TRUE(buffer.Frame() == ExpectedFrame(image));
+  EXPECT_TRUE(table->close(live));
+  EXPECT_EQ(Read(live, 0, buffer), 0);
+}
+
 TEST_F(InputHandles, TwoFrameSequence) {
   const Image first = WriteImage("shot_0007.exr", 16, 9, kRgbFloat, 7);
   const Image second = WriteImage("shot_0008.exr", 16, 9, kRgbFloat, 8);

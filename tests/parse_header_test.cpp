@@ -53,9 +53,12 @@ TEST(ParseHeader, ChannelLayouts) {
       {{"A", "B", "G", "R"}, 4, {3, 2, 1, 0}},
       {{"B", "G", "R"}, 3, {2, 1, 0, -1}},
       {{"R", "G", "B"}, 3, {0, 1, 2, -1}},
-      {{"A", "B", "G"}, 3, {3, 2, 1, -1}},
       {{"G", "R", "A", "B"}, 4, {1, 0, 3, 2}},
-      {{"R", "R", "G"}, 3, {0, 0, 1, -1}},
+      {{"A", "B", "G"}, kParseTooFewChannels, {}},  // no R
+      {{"A", "B", "R"}, kParseTooFewChannels, {}},  // no G
+      {{"R", "R", "G"}, kParseTooFewChannels, {}},
+      {{"R", "G", "B", "B"}, kParseTooFewChannels, {}},
+      {{"A", "A", "G", "R"}, kParseTooFewChannels, {}},
       {{"V"}, 1, {0, -1, -1, -1}},
       {{"V", "R", "G"}, 1, {0, 0, 1, -1}},
       {{"R", "G"}, kParseTooFewChannels, {}},
@@ -251,18 +254,18 @@ TEST(ParseHeader, ValuesAreReadFromTheirFirstBytesWhateverTheSize) {
 
 TEST(ParseHeader, RepeatedAttributesOverwrite) {
   HeaderBuilder header;
-  header.Channels(Named({"A", "B", "G", "R"}))
+  header.Channels(Named({"R", "G", "B", "A"}))
       .DataWindow(0, 0, 9, 9)
-      .Channels(Named({"R", "G", "B"}))
+      .Channels(Named({"B", "G", "R"}))
       .DataWindow(0, 0, 19, 4)
       .End();
   Mondrel image;
-  // The second list writes entries 0 to 2 again; entry 3 keeps the first list's R.
+  // The second list writes entries 0 to 2 again; entry 3 keeps the first list's A.
   EXPECT_EQ(ParseBytes(image, header.bytes), 4);
-  EXPECT_EQ(image.channelSlot[0], 0);
+  EXPECT_EQ(image.channelSlot[0], 2);
   EXPECT_EQ(image.channelSlot[1], 1);
-  EXPECT_EQ(image.channelSlot[2], 2);
-  EXPECT_EQ(image.channelSlot[3], 0);
+  EXPECT_EQ(image.channelSlot[2], 0);
+  EXPECT_EQ(image.channelSlot[3], 3);
   EXPECT_EQ(image.width, 20);
   EXPECT_EQ(image.height, 5);
 }

@@ -128,6 +128,7 @@ TEST_F(LoadedPlugin, SingleImagesEndToEnd) {
       {"grey.exr", {{"V", kFloat}}, 0},
       {"origin.exr", {{"B", kHalf}, {"G", kHalf}, {"R", kHalf}}, -10},
       {"写真.exr", {{"A", kFloat}, {"B", kFloat}, {"G", kFloat}, {"R", kFloat}}, 0},
+      {"mixed.exr", {{"A", kHalf}, {"B", kHalf}, {"G", kHalf}, {"R", kFloat}}, 0},
   };
   uint32_t seed = 100;
   for (const Case& c : cases) {
@@ -156,6 +157,14 @@ TEST_F(LoadedPlugin, SingleImagesEndToEnd) {
       EXPECT_TRUE(std::equal(expected.begin(), expected.end(), buffer.begin())) << frame;
       for (size_t i = expected.size(); i < buffer.size(); ++i) ASSERT_EQ(buffer[i], 0xCD) << "guard";
     }
+    EXPECT_EQ(close_(handle), 1);
+    // A closed handle answers as a null one; closing it again is harmless.
+    std::vector<uint8_t> closedInfo(64, 0xEE);
+    EXPECT_EQ(info_(handle, closedInfo.data()), 0);
+    EXPECT_EQ(closedInfo, std::vector<uint8_t>(64, 0xEE));
+    std::vector<uint8_t> untouched(expected.size(), 0x5A);
+    EXPECT_EQ(read_(handle, 0, untouched.data()), 0);
+    EXPECT_EQ(untouched, std::vector<uint8_t>(expected.size(), 0x5A));
     EXPECT_EQ(close_(handle), 1);
   }
 }

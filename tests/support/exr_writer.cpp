@@ -239,10 +239,9 @@ Bytes ExpectedFrame(const Image& image) {
     slots[c] = name == "R" ? 0 : name == "G" ? 1 : name == "B" ? 2 : name == "A" ? 3 : 4;
     if (c == 0 && slots[c] == 4) grey = true;
   }
-  const bool floatSamples = image.channels[0].pixelType != kHalf;
   auto half = [&](size_t c, size_t index) {
     const uint32_t sample = image.samples[c][index];
-    return floatSamples ? ReferenceFloatToHalf(sample) : static_cast<uint16_t>(sample);
+    return image.channels[c].pixelType != kHalf ? ReferenceFloatToHalf(sample) : static_cast<uint16_t>(sample);
   };
   auto store = [&](size_t pixel, int component, uint16_t value) {
     frame[pixel * 8 + 2 * component] = static_cast<uint8_t>(value);
