@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <fstream>
+
 #include "exr/mondrel.h"
 #include "support/decode_helpers.h"
 #include "support/exr_writer.h"
@@ -186,6 +188,31 @@ TEST(DecodeFrame, DamagedChunksAndTables) {
       EXPECT_TRUE(got == want) << "row " << row;
     }
   }
+}
+
+// Chunk positions are 64-bit: pixel data beyond 4 GiB (a sparse file) is
+// reached, not cut to 32 bits.
+TEST(DecodeFrame, ChunksBeyondFourGiB) {
+  const Image image = MakeImage(9, 3, {{"A", kHalf}, {"B", kHalf}, {"G", kHalf}, {"R", kFloat}}, 21);
+  WrittenFile written = WriteExr(image);
+  const uint64_t pixelStart = written.headerEnd + 8 * 3;
+  const uint64_t moved = (uint64_t{1} << 32) + 4096;
+  for (int32_t i = 0; i < 3; ++i) {
+    const size_t entry = written.headerEnd + 8 * static_cast<size_t>(i);
+    PutU64(written.bytes, entry, GetU64(written.bytes, entry) - pixelStart + moved);
+  }
+  TempDir dir;
+  {
+    std::ofstream out(dir / "far.exr", std::ios::binary);
+    out.write(reinterpret_cast<const char*>(written.bytes.data()), static_cast<std::streamsize>(pixelStart));
+    out.seekp(static_cast<std::streamoff>(moved));
+    out.write(reinterpret_cast<const char*>(written.bytes.data() + pixelStart),
+              static_cast<std::streamsize>(written.bytes.size() - pixelStart));
+    ASSERT_TRUE(out.good());
+  }
+  GuardedFrame frame(FrameBytes(image));
+  EXPECT_EQ(DecodeFile(dir / "far.exr", frame).decodeResult, static_cast<int32_t>(FrameBytes(image)));
+  EXPECT_TRUE(frame.Frame() == ExpectedFrame(image));
 }
 
 TEST(ReadLineOffsets, TablesThatCannotBeReadWhole) {

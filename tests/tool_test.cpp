@@ -57,6 +57,10 @@ TEST(ToolReasons, RefusalsInWords) {
        {"\"diffuse.B\"", "R, G, B, A or V"}},
       {"two channels", Header([](HeaderBuilder& h) { h.Channels({{"G", kHalf}, {"R", kHalf}}); }),
        {"fewer than three", "G, R"}},
+      {"no R", Header([](HeaderBuilder& h) { h.Channels({{"A", kHalf}, {"B", kHalf}, {"G", kHalf}}); }),
+       {"A, B, G", "R missing"}},
+      {"R twice", Header([](HeaderBuilder& h) { h.Channels({{"R", kHalf}, {"R", kHalf}, {"G", kHalf}, {"B", kHalf}}); }),
+       {"A missing", "R repeated"}},
       {"V not first", Header([](HeaderBuilder& h) { h.Channels({{"A", kHalf}, {"V", kHalf}}); }), {"V channel"}},
       {"not EXR", Bytes{'G', 'I', 'F', '8', '9', 'a'}, {"not an OpenEXR file"}},
       {"no pixels", Header([](HeaderBuilder& h) { h.Channels(kRgb).DataWindow(0, 5, 9, 0); }), {"no pixels"}},
@@ -90,6 +94,9 @@ TEST(ToolReasons, WarningsForFilesThatOpenButDoNotDecode) {
          return h.bytes;
        }(), "16 KiB"},
       {"too wide", Header([](HeaderBuilder& h) { h.Channels(kRgb).DataWindow(0, 0, 21849, 0); }), "at most 21849"},
+      {"too wide, mixed", Header([](HeaderBuilder& h) {
+         h.Channels({{"A", kHalf}, {"B", kHalf}, {"G", kHalf}, {"R", kFloat}}).DataWindow(0, 0, 13109, 0);
+       }), "at most 13109"},
   };
   for (const Case& c : cases) {
     const std::string warnings = AllWarnings(c.file);

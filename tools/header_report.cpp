@@ -46,6 +46,23 @@ std::string JoinedNames(const HeaderReport& report) {
   return joined.empty() ? "none" : joined;
 }
 
+// What keeps three or four colour channels from being one whole set.
+std::string IncompleteColourSet(const HeaderReport& report) {
+  const size_t count = report.channelNames.size() < 4 ? report.channelNames.size() : 4;
+  std::string missing;
+  std::string repeated;
+  for (const char* colour : {"R", "G", "B", "A"}) {
+    size_t seen = 0;
+    for (size_t c = 0; c < count; ++c) seen += report.channelNames[c] == colour ? 1 : 0;
+    if (seen == 0 && (colour[0] != 'A' || count == 4)) missing += (missing.empty() ? "" : ", ") + std::string(colour);
+    if (seen > 1) repeated += (repeated.empty() ? "" : ", ") + std::string(colour);
+  }
+  std::string what;
+  if (!missing.empty()) what += missing + " missing";
+  if (!repeated.empty()) what += (what.empty() ? "" : ", ") + repeated + " repeated";
+  return what;
+}
+
 std::string FirstUnknownChannel(const HeaderReport& report) {
   for (const std::string& name : report.channelNames) {
     if (name != "R" && name != "G" && name != "B" && name != "A" && name != "V") return name;
@@ -65,9 +82,12 @@ const char* PixelTypeName(int32_t type) {
   return type == 0 ? "UINT" : type == 1 ? "HALF" : type == 2 ? "FLOAT" : "unknown";
 }
 
-int32_t WidestDecodableWidth(int32_t channelCount, bool halfSamples) {
-  const int32_t sampleBytes = halfSamples ? 2 : 4;
-  return (kScratchBytes - 8) / (sampleBytes * channelCount);
+int32_t WidestDecodableWidth(const std::vector<int32_t>& channelTypes, int32_t channelCount) {
+  int32_t pixelBytes = 0;
+  for (int32_t c = 0; c < channelCount && c < static_cast<int32_t>(channelTypes.size()); ++c) {
+    pixelBytes += channelTypes[c] == 1 ? 2 : 4;
+  }
+  return pixelBytes > 0 ? (kScratchBytes - 8) / pixelBytes : 0;
 }
 
 HeaderReport InspectHeader(const uint8_t* bytes, int32_t byteCount) {
@@ -105,6 +125,10 @@ std::string ExplainRefusal(const HeaderReport& report) {
              "\" is not R, G, B, A or V; save the image with plain R, G, B (and A) channels, "
              "or a single V channel";
     case kParseTooFewChannels:
+      if (report.channelNames.size() >= 3) {
+        return "the channels (" + JoinedNames(report) + ") are not one each of R, G and B (and A): " +
+               IncompleteColourSet(report) + "; save it with R, G and B (and A), or a single V channel";
+      }
       return "fewer than three colour channels (" + JoinedNames(report) +
              "); save it with R, G and B (and A), or a single V channel";
     case kParseVNotFirst:
@@ -146,11 +170,13 @@ std::vector<std::string> Warnings(const HeaderReport& report) {
                        "frames will not decode");
   }
   if (!report.channelTypes.empty()) {
-    const bool half = report.channelTypes[0] == 1;
-    const int32_t widest = WidestDecodableWidth(report.status, half);
+    const int32_t widest = WidestDecodableWidth(report.channelTypes, report.status);
     if (report.width > widest) {
-      warnings.push_back("too wide for its layout: at most " + std::to_string(widest) + " pixels for " +
-                         std::to_string(report.status) + (half ? " HALF" : " FLOAT") + " channel(s)");
+      std::string layout;
+      for (int32_t c = 0; c < report.status && c < static_cast<int32_t>(report.channelTypes.size()); ++c) {
+        layout += (layout.empty() ? "" : ", ") + report.channelNames[c] + " " + PixelTypeName(report.channelTypes[c]);
+      }
+      warnings.push_back("too wide for its layout: at most " + std::to_string(widest) + " pixels for " + layout);
     }
   }
   return warnings;

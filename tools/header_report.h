@@ -32,5 +32,6 @@ std::vector<std::string> Warnings(const HeaderReport& report);
 const char* CompressionName(int32_t compression);
 const char* PixelTypeName(int32_t type);
 
-// The widest picture of this layout that the plug-in's chunk buffer holds.
-int32_t WidestDecodableWidth(int32_t channelCount, bool halfSamples);
+// The widest picture whose first `channelCount` channels, each with its own
+// sample size, the plug-in's chunk buffer holds.
+int32_t WidestDecodableWidth(const std::vector<int32_t>& channelTypes, int32_t channelCount);
