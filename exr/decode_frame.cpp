@@ -1,5 +1,6 @@
 // Decodes the uncompressed scanline chunks of a file into a frame of half
-// RGBA pixels, one positioned read per chunk into the lent scratch buffer.
+// RGBA pixels. Chunks are read into the lent scratch buffer, several at once
+// when the file stores them back to back.
 #include <cstring>
 
 #include "exr/byte_reader.h"
@@ -105,6 +106,23 @@ void NoteRow(uint8_t* frame, int64_t rowBytes, int64_t height, int64_t row, Conv
 
 }  // namespace
 
+namespace {
+
+// How many table entries from `first` on name chunks that follow each other
+// in the file (each entry is the previous one plus the chunk length), at
+// most `limit`. Repeated and shuffled entries end a run at once.
+size_t ContiguousChunks(const std::vector<uint64_t>& offsets, size_t first, uint64_t chunkBytes, size_t limit) {
+  size_t count = 1;
+  while (count < limit && first + count < offsets.size()) {
+    const uint64_t previous = offsets[first + count - 1];
+    if (previous > UINT64_MAX - chunkBytes || offsets[first + count] != previous + chunkBytes) break;
+    ++count;
+  }
+  return count;
+}
+
+}  // namespace
+
 int32_t Mondrel::DecodeFrame(platform::FileHandle file, uint8_t* frame) {
   const int64_t frameBytes = FrameByteCount(width, height);
   if (frameBytes < 0 || frame == nullptr) return 0;
@@ -119,22 +137,40 @@ int32_t Mondrel::DecodeFrame(platform::FileHandle file, uint8_t* frame) {
 
   const int64_t rowBytes = static_cast<int64_t>(width) * 8;
   const uint32_t chunkBytes = static_cast<uint32_t>(plan.chunkBytes);
+  // Chunks stored back to back are read together, as many whole ones as the
+  // scratch buffer holds. The outcome is that of one read per chunk: a batch
+  // that comes up short gives the chunks it holds whole, and the chunk it
+  // cut is then read again on its own and fails or succeeds as that read does.
+  const size_t chunksPerRead = static_cast<size_t>(scratchSize / plan.chunkBytes);
   ConvertedRows rows;
   int32_t result = static_cast<int32_t>(frameBytes);
-  for (const uint64_t offset : lineOffsets) {
+  size_t next = 0;
+  while (next < lineOffsets.size() && result != 0) {
+    const size_t batch = ContiguousChunks(lineOffsets, next, chunkBytes, chunksPerRead);
     uint32_t bytesRead = 0;
-    if (!platform::ReadFileAt(file, offset, scratch, chunkBytes, &bytesRead) || bytesRead != chunkBytes) {
+    const bool read = platform::ReadFileAt(file, lineOffsets[next], scratch,
+                                           static_cast<uint32_t>(batch * chunkBytes), &bytesRead);
+    size_t whole = read ? bytesRead / chunkBytes : 0;
+    if (whole == 0 && batch > 1 &&
+        platform::ReadFileAt(file, lineOffsets[next], scratch, chunkBytes, &bytesRead) && bytesRead == chunkBytes) {
+      whole = 1;
+    }
+    if (whole == 0) {
       result = 0;
       break;
     }
-    // Rows count from the data window's top, whatever its y origin.
-    const int64_t row = static_cast<int64_t>(static_cast<int32_t>(LoadU32LE(scratch))) - dataWindow.yMin;
-    if (row < 0 || row >= height) {
-      result = 0;
-      break;
+    for (size_t k = 0; k < whole; ++k) {
+      uint8_t* chunk = scratch + k * chunkBytes;
+      // Rows count from the data window's top, whatever its y origin.
+      const int64_t row = static_cast<int64_t>(static_cast<int32_t>(LoadU32LE(chunk))) - dataWindow.yMin;
+      if (row < 0 || row >= height) {
+        result = 0;
+        break;
+      }
+      NoteRow(frame, rowBytes, height, row, rows);
+      ConvertChunk(plan, width, chunk, frame + row * rowBytes);
     }
-    NoteRow(frame, rowBytes, height, row, rows);
-    ConvertChunk(plan, width, scratch, frame + row * rowBytes);
+    next += whole;
   }
   FinishRowStores();
   ZeroRowsOutside(frame, rowBytes, height, rows);

@@ -13,6 +13,19 @@ namespace {
 
 size_t FrameBytes(const Image& image) { return static_cast<size_t>(image.width) * image.height * 8; }
 
+// Decodes with the handle's scratch buffer, which takes back-to-back chunks
+// several at a read, and with one exactly a chunk long, which takes one
+// chunk a read. The two must agree byte for byte, on success and failure.
+DecodeRun DecodeBothWays(const fs::path& path, GuardedFrame& frame, int32_t chunkBytes) {
+  GuardedFrame oneChunkARead(frame.size, frame.bytes[0]);
+  const DecodeRun single = DecodeFile(path, oneChunkARead, chunkBytes);
+  const DecodeRun batched = DecodeFile(path, frame);
+  EXPECT_EQ(single.decodeResult, batched.decodeResult) << "one chunk a read against batched reads";
+  EXPECT_TRUE(oneChunkARead.Frame() == frame.Frame()) << "one chunk a read against batched reads";
+  EXPECT_TRUE(oneChunkARead.GuardIntact());
+  return batched;
+}
+
 struct LayoutCase {
   const char* what;
   std::vector<Channel> channels;
@@ -146,10 +159,13 @@ TEST(DecodeFrame, DamagedChunksAndTables) {
     PutU64(file, tableEntry(4), written.chunkOffsets[1]);  // row 1 twice, row 4 never
     cases.push_back({"one chunk twice, one row omitted", file, static_cast<int32_t>(expected.size()), 6, 4});
   }
-  {
-    Bytes file = written.bytes;
-    file.resize(file.size() - 1);
-    cases.push_back({"cut inside the last chunk", file, 0, 5, -1});
+  const size_t chunkBytes = 8 + 12 * 2 * 4;
+  for (int32_t chunk = 0; chunk < 6; ++chunk) {
+    for (const size_t into : {size_t{0}, size_t{1}, size_t{8}, chunkBytes - 1}) {
+      Bytes file = written.bytes;
+      file.resize(written.chunkOffsets[chunk] + into);
+      cases.push_back({"cut inside a chunk", file, 0, chunk, -1});
+    }
   }
   {
     Bytes file = written.bytes;
@@ -173,10 +189,10 @@ TEST(DecodeFrame, DamagedChunksAndTables) {
   }
   TempDir dir;
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
+    SCOPED_TRACE(std::string(c.what) + ", " + std::to_string(c.file.size()) + " bytes");
     WriteBytes(dir / "damaged.exr", c.file);
     GuardedFrame frame(expected.size());
-    const DecodeRun run = DecodeFile(dir / "damaged.exr", frame);
+    const DecodeRun run = DecodeBothWays(dir / "damaged.exr", frame, static_cast<int32_t>(chunkBytes));
     EXPECT_EQ(run.decodeResult, c.result);
     EXPECT_TRUE(frame.GuardIntact());
     const Bytes result = frame.Frame();
@@ -336,7 +352,7 @@ TEST(DecodeFrame, UnconvertedRowsAreZeroWhateverTheOrder) {
                   want.begin() + order[i] * rowBytes);
       }
       GuardedFrame frame(expected.size(), 0xCD);
-      const DecodeRun run = DecodeFile(dir / "ordered.exr", frame);
+      const DecodeRun run = DecodeBothWays(dir / "ordered.exr", frame, 8 + 9 * 2 * 3);
       const std::string label = "order " + std::to_string(order[0]) + std::to_string(order[1]) +
                                 std::to_string(order[2]) + ".., damaged entry " + std::to_string(damagedEntry);
       if (damagedEntry < height) {

@@ -171,6 +171,7 @@ TEST_F(InjectedFaults, FailedReadsOfSequenceFrames) {
   platform::ResetInstrumentation();
   EXPECT_EQ(platform::GetInstrumentation().openFiles, 1);
   EXPECT_EQ(table->readFrame(sequence, 1, frame.data()), 8 * 8 * 8);
+  EXPECT_EQ(platform::GetInstrumentation().reads, 3) << "header, table, and the eight back-to-back chunks at once";
   table->close(sequence);
   EXPECT_EQ(platform::GetInstrumentation().openFiles, 0);
 }
