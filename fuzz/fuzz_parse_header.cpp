@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "exr/mondrel.h"
+#include "fuzz/fuzz_support.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const size_t count = size < sizeof HeaderBuffer ? size : sizeof HeaderBuffer;
@@ -13,6 +14,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (count > 0) std::memcpy(HeaderBuffer, data, count);
   Mondrel image;
   const int32_t status = image.ParseHeader(static_cast<int32_t>(count));
+  LastFuzzOutcome = status > 0 ? "accepted" : "refused";
   if (status > 0 && status != 1 && status != 3 && status != 4) std::abort();
   if (status > 0 && image.channelCount != status) std::abort();
   if (image.headerEnd > static_cast<int32_t>(count)) std::abort();

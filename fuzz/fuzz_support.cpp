@@ -46,10 +46,14 @@ void RemoveFuzzFile(const char* name) {
   std::filesystem::remove(Folder() / name, ignored);
 }
 
+const char* LastFuzzOutcome = "";
+
 void DriveHandle(const std::basic_string<WideChar>& path, const int32_t* frames, int frameCount) {
   const PluginTable* table = GetInputPluginTable();
   void* handle = table->open(path.c_str());
+  LastFuzzOutcome = "refused";
   if (handle == nullptr) return;
+  LastFuzzOutcome = "unread";
   InputInfo info;
   std::memset(&info, 0, sizeof info);
   if (!table->getInformation(handle, &info)) std::abort();
@@ -62,10 +66,12 @@ void DriveHandle(const std::basic_string<WideChar>& path, const int32_t* frames,
   const int64_t frameBytes = static_cast<int64_t>(width) * height * 8;
   if (frameBytes >= (int64_t{1} << 31)) std::abort();
   if (frameBytes <= kLargestFrameBytes) {
+    LastFuzzOutcome = "no-frame";
     std::vector<uint8_t> frame(static_cast<size_t>(frameBytes) + kGuardBytes, 0xCD);
     for (int i = 0; i < frameCount; ++i) {
       const int32_t result = table->readFrame(handle, frames[i], frame.data());
       if (result != 0 && result != frameBytes) std::abort();
+      if (result != 0) LastFuzzOutcome = "frames";
       for (size_t k = 0; k < kGuardBytes; ++k) {
         if (frame[static_cast<size_t>(frameBytes) + k] != 0xCD) std::abort();
       }
