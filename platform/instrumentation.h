@@ -15,10 +15,16 @@ struct Instrumentation {
   int64_t openFiles = 0;         // opened minus closed
   int64_t reads = 0;             // ReadFromFile calls so far
   int64_t existenceTests = 0;    // PathExists calls so far
+  int64_t systemReads = 0;       // read and pread calls the read loop made
+  int64_t injectedFailures = 0;  // armed failures that fired
   // 1-based index of the call to fail, counted from the last reset; 0: never.
   int64_t failAllocation = 0;
   int64_t failOpen = 0;
   int64_t failRead = 0;
+  // 1-based index of the system read to deliver fewer bytes than asked, or
+  // to be interrupted (EINTR) before delivering any; 0: never.
+  int64_t shortSystemRead = 0;
+  int64_t interruptSystemRead = 0;
 };
 
 Instrumentation& GetInstrumentation();

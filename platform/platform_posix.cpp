@@ -30,7 +30,20 @@ int ToDescriptor(FileHandle file) {
 }
 
 bool IsInjectedFailure(int64_t callIndex, int64_t failAt) {
-  return failAt > 0 && callIndex == failAt;
+  if (failAt <= 0 || callIndex != failAt) return false;
+  ++gInstrumentation.injectedFailures;
+  return true;
+}
+
+// One read or pread, through the hooks that make it short or interrupted.
+ssize_t SystemRead(int descriptor, unsigned char* out, uint32_t count, int64_t offset) {
+  ++gInstrumentation.systemReads;
+  if (IsInjectedFailure(gInstrumentation.systemReads, gInstrumentation.interruptSystemRead)) {
+    errno = EINTR;
+    return -1;
+  }
+  if (count > 1 && IsInjectedFailure(gInstrumentation.systemReads, gInstrumentation.shortSystemRead)) count /= 2;
+  return offset < 0 ? read(descriptor, out, count) : pread(descriptor, out, count, static_cast<off_t>(offset));
 }
 
 // The file name in UTF-8. False when there is no memory for it, so that no
@@ -55,9 +68,7 @@ bool ReadFully(FileHandle file, int64_t offset, void* destination, uint32_t byte
   unsigned char* out = static_cast<unsigned char*>(destination);
   uint32_t total = 0;
   while (total < byteCount) {
-    const ssize_t got = offset < 0 ? read(ToDescriptor(file), out + total, byteCount - total)
-                                   : pread(ToDescriptor(file), out + total, byteCount - total,
-                                           static_cast<off_t>(offset + total));
+    const ssize_t got = SystemRead(ToDescriptor(file), out + total, byteCount - total, offset < 0 ? -1 : offset + total);
     if (got < 0) {
       if (errno == EINTR) continue;
       return false;

@@ -99,6 +99,7 @@ TEST_F(InjectedFaults, EveryFailingStepOfOpenReleasesEverything) {
       platform::GetInstrumentation().failOpen = c.failOpen;
       platform::GetInstrumentation().failRead = c.failRead;
       EXPECT_EQ(Open(name), nullptr);
+      EXPECT_EQ(platform::GetInstrumentation().injectedFailures, 1) << "the armed step was reached";
       platform::ResetInstrumentation();
       EXPECT_EQ(platform::GetInstrumentation().liveBlocks, liveBefore);
       EXPECT_EQ(platform::GetInstrumentation().openFiles, 0);
@@ -156,6 +157,32 @@ TEST_F(InjectedFaults, SequenceFrameReadWithoutStorage) {
   EXPECT_EQ(table->readFrame(sequence, 1, frame.data()), 8 * 8 * 8) << "the next read starts afresh";
   table->close(sequence);
   EXPECT_EQ(gHeapLive.load(), heapBefore);
+}
+
+// A read that the system cuts short or interrupts is taken up again by the
+// read loop: whichever system read of an open and a frame it strikes, the
+// frame comes out the same.
+TEST_F(InjectedFaults, ShortAndInterruptedSystemReadsChangeNothing) {
+  std::vector<uint8_t> expected(8 * 8 * 8);
+  void* clean = Open("still.exr");
+  ASSERT_EQ(table->readFrame(clean, 0, expected.data()), 8 * 8 * 8);
+  table->close(clean);
+  const int64_t systemReads = platform::GetInstrumentation().systemReads;
+  ASSERT_GE(systemReads, 3) << "header, table, chunks";
+  for (const bool interrupt : {false, true}) {
+    for (int64_t at = 1; at <= systemReads; ++at) {
+      SCOPED_TRACE(std::string(interrupt ? "interrupted" : "short") + " system read " + std::to_string(at));
+      platform::ResetInstrumentation();
+      (interrupt ? platform::GetInstrumentation().interruptSystemRead : platform::GetInstrumentation().shortSystemRead) = at;
+      std::vector<uint8_t> frame(8 * 8 * 8);
+      void* handle = Open("still.exr");
+      ASSERT_NE(handle, nullptr);
+      EXPECT_EQ(table->readFrame(handle, 0, frame.data()), 8 * 8 * 8);
+      table->close(handle);
+      EXPECT_EQ(platform::GetInstrumentation().injectedFailures, 1);
+      EXPECT_TRUE(frame == expected);
+    }
+  }
 }
 
 TEST_F(InjectedFaults, FailedReadsOfSequenceFrames) {

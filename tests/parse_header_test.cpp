@@ -275,18 +275,22 @@ TEST(ParseHeader, AttributeSizes) {
     int32_t size;
     int32_t status;
     bool headerEnds;
+    bool sizeIsTheLastByteRead;  // the header's end is cut off
   };
   const Case cases[] = {
-      {-1, kParseNegativeAttributeSize, false},
-      {INT32_MIN, kParseNegativeAttributeSize, false},
-      {INT32_MAX, 3, false},  // runs past the bytes: the loop ends there
-      {20000, 3, false},
-      {0, 3, true},
+      {-1, kParseNegativeAttributeSize, false, false},
+      {INT32_MIN, kParseNegativeAttributeSize, false, false},
+      {-1, kParseNegativeAttributeSize, false, true},
+      {INT32_MAX, 3, false, false},  // runs past the bytes: the loop ends there
+      {20000, 3, false, false},
+      {0, 3, true, false},
+      {0, 3, false, true},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.size);
+    SCOPED_TRACE(std::to_string(c.size) + (c.sizeIsTheLastByteRead ? ", size last" : ""));
     HeaderBuilder header = ValidHeader(Named({"B", "G", "R"}));
     header.AttributeWithSize("comment", "string", c.size, Bytes{}).End();
+    if (c.sizeIsTheLastByteRead) header.bytes.pop_back();
     Mondrel image;
     EXPECT_EQ(ParseBytes(image, header.bytes), c.status);
     EXPECT_EQ(image.headerEnd >= 0, c.headerEnds);
@@ -320,13 +324,31 @@ TEST(ParseHeader, VersionWordIsNotExamined) {
   }
 }
 
+// Only the first 16,384 bytes are examined: a header whose end lies within
+// them has its end found, one that ends a byte later still parses but has
+// no end, and so no table.
 TEST(ParseHeader, HeaderLongerThanTheBufferStillParses) {
-  HeaderBuilder header = ValidHeader(Named({"A", "B", "G", "R"}));
-  header.Attribute("preview", "preview", Bytes(20000, 0x55)).End();
-  ASSERT_GT(header.bytes.size(), static_cast<size_t>(kHeaderBufferSize));
-  Mondrel image;
-  EXPECT_EQ(ParseBytes(image, header.bytes), 4);
-  EXPECT_EQ(image.headerEnd, -1);
+  const size_t before = ValidHeader(Named({"A", "B", "G", "R"})).bytes.size();
+  const size_t overhead = std::string("preview").size() * 2 + 2 + 4 + 1;  // names, size, end of header
+  struct Case {
+    size_t headerBytes;
+    int32_t headerEnd;
+  };
+  const Case cases[] = {
+      {16383, 16383},
+      {16384, 16384},
+      {16385, -1},
+      {before + overhead + 20000, -1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.headerBytes);
+    HeaderBuilder header = ValidHeader(Named({"A", "B", "G", "R"}));
+    header.Attribute("preview", "preview", Bytes(c.headerBytes - before - overhead, 0x55)).End();
+    ASSERT_EQ(header.bytes.size(), c.headerBytes);
+    Mondrel image;
+    EXPECT_EQ(ParseBytes(image, header.bytes), 4);
+    EXPECT_EQ(image.headerEnd, c.headerEnd);
+  }
 }
 
 TEST(ParseHeader, FifthChannelIsNeverStored) {
@@ -342,6 +364,10 @@ TEST(ParseHeader, FifthChannelIsNeverStored) {
 TEST(ParseHeader, EveryTruncationReadsOnlyTheBytesGiven) {
   HeaderBuilder header = ValidHeader(Named({"A", "B", "G", "R"}));
   header.Attribute("comment", "string", Bytes{'h', 'i'}).End();
+  // Magic and version, "channels", "chlist", the size, then entries of a
+  // name, its zero and 16 bytes each.
+  const size_t kFourthEntryEnd = 8 + 9 + 7 + 4 + 4 * 18;
+  ASSERT_EQ(header.bytes[8 + 9 + 7 + 4 + 3 * 18], 'R');
   for (size_t length = 0; length <= header.bytes.size(); ++length) {
     SCOPED_TRACE(length);
     const Bytes cut(header.bytes.begin(), header.bytes.begin() + static_cast<std::ptrdiff_t>(length));
@@ -354,11 +380,12 @@ TEST(ParseHeader, EveryTruncationReadsOnlyTheBytesGiven) {
     EXPECT_EQ(zeroFilled.width, oneFilled.width);
     EXPECT_EQ(zeroFilled.compression, oneFilled.compression);
     for (int k = 0; k < 4; ++k) EXPECT_EQ(zeroFilled.channelSlot[k], oneFilled.channelSlot[k]);
+    // A channel entry counts only once all its 18 bytes were read, so the
+    // status turns from -9 to 4 where the fourth entry ends.
+    const int32_t expected = length < 4 ? kParseBadMagic : length < kFourthEntryEnd ? kParseTooFewChannels : 4;
+    EXPECT_EQ(first, expected);
     if (length < header.bytes.size()) {
       EXPECT_EQ(zeroFilled.headerEnd, -1);
-      EXPECT_TRUE(first == 4 || first == 3 || first == kParseTooFewChannels || first == kParseBadMagic) << first;
-    } else {
-      EXPECT_EQ(first, 4);
     }
   }
 }

@@ -116,11 +116,15 @@ TEST(SequenceName, LongNames) {
   EXPECT_EQ(built.substr(4088), W("bb10.ex"));
 
   // 4096 units or more: no run, the prefix cut to 4095.
-  WideString tooLong(4096 - 8, u'c');
-  tooLong += W("0001.exr");
-  AcceptSequenceName(tooLong.c_str());
-  EXPECT_EQ(CurrentSequenceName.digitCount, 0);
-  EXPECT_EQ(Str(PrefixBuffer), tooLong.substr(0, 4095));
+  for (const size_t length : {4096, 4097, 5000, 8192}) {
+    SCOPED_TRACE(length);
+    WideString tooLong(length - 8, u'c');
+    tooLong += W("0001.exr");
+    AcceptSequenceName(tooLong.c_str());
+    EXPECT_EQ(CurrentSequenceName.digitCount, 0);
+    EXPECT_EQ(CountSequenceFrames(), 0);
+    EXPECT_EQ(Str(PrefixBuffer), tooLong.substr(0, 4095));
+  }
 }
 
 TEST(SequenceName, HandleCopyKeepsItsOwnNaming) {

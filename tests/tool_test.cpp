@@ -13,6 +13,7 @@
 #include <stb_image.h>
 
 #include "support/exr_writer.h"
+#include "platform/utf16.h"
 #include "support/test_files.h"
 #include "tools/header_report.h"
 #include "tools/picture_commands.h"
@@ -39,6 +40,29 @@ Bytes Header(const std::function<void(HeaderBuilder&)>& build) {
   build(h);
   h.End();
   return h.bytes;
+}
+
+// File names reach the file system and the tool's output as UTF-8; units
+// that are no character (lone or reversed surrogates) become U+FFFD.
+TEST(ToolText, Utf16BecomesUtf8) {
+  struct Case {
+    std::u16string units;
+    std::string utf8;
+  };
+  const Case cases[] = {
+      {u"shot_0001.exr", "shot_0001.exr"},
+      {u"\u00e9t\u00e9 \u30b7\u30e7\u30c3\u30c8", "\xc3\xa9t\xc3\xa9 \xe3\x82\xb7\xe3\x83\xa7\xe3\x83\x83\xe3\x83\x88"},
+      {u"\U0001F3AC", "\xf0\x9f\x8e\xac"},
+      {std::u16string{u'a', char16_t(0xD83C), u'b'}, "a\xef\xbf\xbd" "b"},                     // lone high
+      {std::u16string{u'a', char16_t(0xDFAC)}, "a\xef\xbf\xbd"},                              // lone low
+      {std::u16string{char16_t(0xDFAC), char16_t(0xD83C)}, "\xef\xbf\xbd\xef\xbf\xbd"},      // reversed
+      {std::u16string{char16_t(0xD83C)}, "\xef\xbf\xbd"},                                     // high at the end
+  };
+  for (const Case& c : cases) {
+    std::string out;
+    AppendUtf8(out, reinterpret_cast<const WideChar*>(c.units.data()), c.units.size());
+    EXPECT_EQ(out, c.utf8);
+  }
 }
 
 TEST(ToolReasons, RefusalsInWords) {
