@@ -35,7 +35,7 @@ int wmain(int argc, wchar_t** argv) {
   HMODULE module = LoadPluginBesideProgram();
   if (module == nullptr) return 1;
   using GetTable = const uint8_t* (*)();
-  const uint8_t* table = reinterpret_cast<GetTable>(GetProcAddress(module, "GetInputPluginTable"))();
+  const uint8_t* table = reinterpret_cast<GetTable>(reinterpret_cast<void*>(GetProcAddress(module, "GetInputPluginTable")))();
   using Open = void* (*)(const wchar_t*);
   using Info = uint8_t (*)(void*, void*);
   using Read = int32_t (*)(void*, int32_t, void*);

@@ -25,7 +25,7 @@
 #include "support/test_files.h"
 
 using namespace exrtest;
-namespace Imf = OPENEXR_IMF_NAMESPACE;
+namespace OpenExr = OPENEXR_IMF_NAMESPACE;
 
 namespace {
 
@@ -105,17 +105,17 @@ double OursAlreadyOpenMedian(const fs::path& path, std::vector<uint8_t>& frame, 
 
 // The library's side: the same interleaved half RGBA frame, with V shown
 // as grey and a missing alpha filled with 1.0.
-void ReadPixelsInto(Imf::InputFile& file, std::vector<uint8_t>& frame) {
+void ReadPixelsInto(OpenExr::InputFile& file, std::vector<uint8_t>& frame) {
   const Imath::Box2i window = file.header().dataWindow();
   const int width = window.max.x - window.min.x + 1;
   char* origin = reinterpret_cast<char*>(frame.data()) -
                  (static_cast<ptrdiff_t>(window.min.y) * width + window.min.x) * 8;
-  Imf::FrameBuffer buffer;
+  OpenExr::FrameBuffer buffer;
   const char* names[4] = {"R", "G", "B", "A"};
   const bool grey = file.header().channels().findChannel("V") != nullptr;
   for (int k = 0; k < 4; ++k) {
     const char* name = grey && k < 3 ? "V" : names[k];
-    buffer.insert(name, Imf::Slice(Imf::HALF, origin + 2 * k, 8, 8 * static_cast<size_t>(width), 1, 1,
+    buffer.insert(name, OpenExr::Slice(OpenExr::HALF, origin + 2 * k, 8, 8 * static_cast<size_t>(width), 1, 1,
                                    k == 3 ? 1.0 : 0.0));
   }
   file.setFrameBuffer(buffer);
@@ -123,13 +123,13 @@ void ReadPixelsInto(Imf::InputFile& file, std::vector<uint8_t>& frame) {
 }
 
 Timing LibraryAlreadyOpen(const fs::path& path, std::vector<uint8_t>& frame, int runs) {
-  Imf::InputFile file(path.string().c_str());
+  OpenExr::InputFile file(path.string().c_str());
   return MeasureSeconds(runs, [&] { ReadPixelsInto(file, frame); });
 }
 
 Timing LibraryOpenReadClose(const fs::path& path, std::vector<uint8_t>& frame, int runs) {
   return MeasureSeconds(runs, [&] {
-    Imf::InputFile file(path.string().c_str());
+    OpenExr::InputFile file(path.string().c_str());
     ReadPixelsInto(file, frame);
   });
 }
@@ -174,11 +174,11 @@ void FrameCases(const fs::path& folder) {
     for (const bool alreadyOpen : {true, false}) {
       Timing library[2];
       for (int threads = 0; threads < 2; ++threads) {
-        Imf::setGlobalThreadCount(threads == 0 ? 0 : 2);
+        OpenExr::setGlobalThreadCount(threads == 0 ? 0 : 2);
         library[threads] = alreadyOpen ? LibraryAlreadyOpen(path, frame, libraryRuns)
                                        : LibraryOpenReadClose(path, frame, libraryRuns);
       }
-      Imf::setGlobalThreadCount(0);
+      OpenExr::setGlobalThreadCount(0);
       const OursAndLimit measured = MeasureOursAndLimit(path, frame, runs, alreadyOpen);
       const Timing& ours = measured.ours;
       const Timing& limit = measured.limit;

@@ -8,7 +8,7 @@
 #include "support/openexr_files.h"
 
 using namespace exrtest;
-namespace Imf = OPENEXR_IMF_NAMESPACE;
+namespace OpenExr = OPENEXR_IMF_NAMESPACE;
 
 int main(int argc, char** argv) {
   if (argc != 2) {
@@ -22,20 +22,20 @@ int main(int argc, char** argv) {
     const char* name;
     std::vector<Channel> channels;
     int32_t yMin;
-    Imf::LineOrder order;
+    OpenExr::LineOrder order;
   };
   const std::vector<Channel> rgba = {{"R", kHalf}, {"G", kHalf}, {"B", kHalf}, {"A", kHalf}};
   const std::vector<Channel> rgbFloat = {{"R", kFloat}, {"G", kFloat}, {"B", kFloat}};
   const Fixture fixtures[] = {
-      {"rgba_half.exr", rgba, 0, Imf::INCREASING_Y},
-      {"rgb_float.exr", rgbFloat, 0, Imf::INCREASING_Y},
-      {"v_half.exr", {{"V", kHalf}}, 0, Imf::INCREASING_Y},
-      {"uint_b.exr", {{"B", kUint}, {"G", kFloat}, {"R", kFloat}}, 0, Imf::INCREASING_Y},
-      {"r_float_gba_half.exr", {{"R", kFloat}, {"G", kHalf}, {"B", kHalf}, {"A", kHalf}}, 0, Imf::INCREASING_Y},
-      {"a_float_rgb_half.exr", {{"R", kHalf}, {"G", kHalf}, {"B", kHalf}, {"A", kFloat}}, 0, Imf::DECREASING_Y},
-      {"decreasing_origin.exr", rgba, -10, Imf::DECREASING_Y},
-      {"夜景_0001.exr", rgbFloat, 50, Imf::INCREASING_Y},
-      {"夜景_0002.exr", rgbFloat, 50, Imf::DECREASING_Y},
+      {"rgba_half.exr", rgba, 0, OpenExr::INCREASING_Y},
+      {"rgb_float.exr", rgbFloat, 0, OpenExr::INCREASING_Y},
+      {"v_half.exr", {{"V", kHalf}}, 0, OpenExr::INCREASING_Y},
+      {"uint_b.exr", {{"B", kUint}, {"G", kFloat}, {"R", kFloat}}, 0, OpenExr::INCREASING_Y},
+      {"r_float_gba_half.exr", {{"R", kFloat}, {"G", kHalf}, {"B", kHalf}, {"A", kHalf}}, 0, OpenExr::INCREASING_Y},
+      {"a_float_rgb_half.exr", {{"R", kHalf}, {"G", kHalf}, {"B", kHalf}, {"A", kFloat}}, 0, OpenExr::DECREASING_Y},
+      {"decreasing_origin.exr", rgba, -10, OpenExr::DECREASING_Y},
+      {"夜景_0001.exr", rgbFloat, 50, OpenExr::INCREASING_Y},
+      {"夜景_0002.exr", rgbFloat, 50, OpenExr::DECREASING_Y},
   };
   const PluginTable* table = GetInputPluginTable();
   for (const Fixture& f : fixtures) {

@@ -22,7 +22,7 @@
 #include "support/test_files.h"
 
 using namespace exrtest;
-namespace Imf = OPENEXR_IMF_NAMESPACE;
+namespace OpenExr = OPENEXR_IMF_NAMESPACE;
 
 namespace {
 
@@ -53,7 +53,7 @@ TEST_F(LibraryFiles, HeadersParse) {
   const size_t pixelBytes = ChunkBytes(rgba) * 21;
   EXPECT_EQ(static_cast<size_t>(image.headerEnd), bytes.size() - pixelBytes - 8 * 21);
 
-  for (Imf::Compression compression : {Imf::ZIP_COMPRESSION, Imf::PIZ_COMPRESSION, Imf::RLE_COMPRESSION}) {
+  for (OpenExr::Compression compression : {OpenExr::ZIP_COMPRESSION, OpenExr::PIZ_COMPRESSION, OpenExr::RLE_COMPRESSION}) {
     SCOPED_TRACE(compression);
     OracleFile packed = rgba;
     packed.compression = compression;
@@ -82,7 +82,7 @@ TEST_F(LibraryFiles, FramesMatchWhatTheLibraryReads) {
     OracleFile layout;
   };
   auto make = [](std::vector<Channel> channels, int32_t xMin = 0, int32_t yMin = 0,
-                 Imf::LineOrder order = Imf::INCREASING_Y) {
+                 OpenExr::LineOrder order = OpenExr::INCREASING_Y) {
     OracleFile layout;
     layout.channels = std::move(channels);
     layout.xMin = xMin;
@@ -106,12 +106,12 @@ TEST_F(LibraryFiles, FramesMatchWhatTheLibraryReads) {
       {"B HALF, G R FLOAT", make({{"B", kHalf}, {"G", kFloat}, {"R", kFloat}})},
       {"A FLOAT, R G B HALF", make({{"R", kHalf}, {"G", kHalf}, {"B", kHalf}, {"A", kFloat}})},
       {"R G B FLOAT, A HALF DECREASING", make({{"R", kFloat}, {"G", kFloat}, {"B", kFloat}, {"A", kHalf}}, -20,
-                                             -10, Imf::DECREASING_Y)},
-      {"DECREASING", make(rgbaHalf, 0, 0, Imf::DECREASING_Y)},
-      {"DECREASING FLOAT", make(rgbFloat, 0, 0, Imf::DECREASING_Y)},
+                                             -10, OpenExr::DECREASING_Y)},
+      {"DECREASING", make(rgbaHalf, 0, 0, OpenExr::DECREASING_Y)},
+      {"DECREASING FLOAT", make(rgbFloat, 0, 0, OpenExr::DECREASING_Y)},
       {"origin 100,50", make(rgbaHalf, 100, 50)},
       {"origin -20,-10", make(rgbFloat, -20, -10)},
-      {"origin -20,-10 DECREASING", make(rgbHalf, -20, -10, Imf::DECREASING_Y)},
+      {"origin -20,-10 DECREASING", make(rgbHalf, -20, -10, OpenExr::DECREASING_Y)},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);

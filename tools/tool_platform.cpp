@@ -64,7 +64,7 @@ const PluginTable* LoadPluginTable(const std::string& dllPath, std::string* erro
     return nullptr;
   }
   using GetTable = const PluginTable* (*)();
-  GetTable getTable = reinterpret_cast<GetTable>(GetProcAddress(module, "GetInputPluginTable"));
+  GetTable getTable = reinterpret_cast<GetTable>(reinterpret_cast<void*>(GetProcAddress(module, "GetInputPluginTable")));
   if (getTable == nullptr) {
     *error = dllPath + " does not export GetInputPluginTable";
     return nullptr;

@@ -24,7 +24,7 @@ int main(int argc, char** argv) {
   HMODULE module = LoadPluginBesideProgram();
   if (module == nullptr) return 1;
   using GetTable = const uint8_t* (*)();
-  const uint8_t* table = reinterpret_cast<GetTable>(GetProcAddress(module, "GetInputPluginTable"))();
+  const uint8_t* table = reinterpret_cast<GetTable>(reinterpret_cast<void*>(GetProcAddress(module, "GetInputPluginTable")))();
   using Configure = uint8_t (*)(HWND, HINSTANCE);
   Configure configure;
   std::memcpy(&configure, table + 72, sizeof configure);

@@ -45,7 +45,7 @@ class LoadedPlugin : public ::testing::Test {
   }
   void SetUp() override {
     ASSERT_NE(module_, nullptr) << "mondrel_input.aui2 did not load";
-    auto getTable = reinterpret_cast<GetTableFunction>(GetProcAddress(module_, "GetInputPluginTable"));
+    auto getTable = reinterpret_cast<GetTableFunction>(reinterpret_cast<void*>(GetProcAddress(module_, "GetInputPluginTable")));
     ASSERT_NE(getTable, nullptr);
     table_ = getTable();
     ASSERT_NE(table_, nullptr);
@@ -83,18 +83,18 @@ HMODULE LoadedPlugin::module_ = nullptr;
 uint32_t U32(const std::vector<uint8_t>& bytes, size_t offset) { return Slot<uint32_t>(bytes.data(), offset); }
 
 TEST_F(LoadedPlugin, ExportsAndTable) {
-  auto getTable = reinterpret_cast<GetTableFunction>(GetProcAddress(module_, "GetInputPluginTable"));
+  auto getTable = reinterpret_cast<GetTableFunction>(reinterpret_cast<void*>(GetProcAddress(module_, "GetInputPluginTable")));
   EXPECT_EQ(getTable(), table_) << "the same table every time";
-  auto initialize = reinterpret_cast<InitializeFunction>(GetProcAddress(module_, "InitializePlugin"));
-  auto uninitialize = reinterpret_cast<UninitializeFunction>(GetProcAddress(module_, "UninitializePlugin"));
+  auto initialize = reinterpret_cast<InitializeFunction>(reinterpret_cast<void*>(GetProcAddress(module_, "InitializePlugin")));
+  auto uninitialize = reinterpret_cast<UninitializeFunction>(reinterpret_cast<void*>(GetProcAddress(module_, "UninitializePlugin")));
   ASSERT_NE(initialize, nullptr);
   ASSERT_NE(uninitialize, nullptr);
   EXPECT_EQ(initialize(2000), 1);
   EXPECT_EQ(initialize(0), 1);
   uninitialize();
-  EXPECT_EQ(GetProcAddress(module_, MAKEINTRESOURCEA(1)), reinterpret_cast<FARPROC>(getTable));
-  EXPECT_EQ(GetProcAddress(module_, MAKEINTRESOURCEA(2)), reinterpret_cast<FARPROC>(initialize));
-  EXPECT_EQ(GetProcAddress(module_, MAKEINTRESOURCEA(3)), reinterpret_cast<FARPROC>(uninitialize));
+  EXPECT_EQ(GetProcAddress(module_, MAKEINTRESOURCEA(1)), reinterpret_cast<FARPROC>(reinterpret_cast<void*>(getTable)));
+  EXPECT_EQ(GetProcAddress(module_, MAKEINTRESOURCEA(2)), reinterpret_cast<FARPROC>(reinterpret_cast<void*>(initialize)));
+  EXPECT_EQ(GetProcAddress(module_, MAKEINTRESOURCEA(3)), reinterpret_cast<FARPROC>(reinterpret_cast<void*>(uninitialize)));
 
   EXPECT_EQ(Slot<uint32_t>(table_, 0), 1u);
   EXPECT_EQ(Slot<uint32_t>(table_, 4), 0u);
