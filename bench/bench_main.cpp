@@ -21,7 +21,7 @@
 #include "platform/platform.h"
 #include "platform/instrumentation.h"
 #include "plugin/plugin_table.h"
-#include "support/exr_writer.h"
+#include "writer/exr_writer.h"
 #include "support/test_files.h"
 
 using namespace exrtest;

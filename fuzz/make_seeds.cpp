@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "support/exr_writer.h"
+#include "writer/exr_writer.h"
 #include "support/test_files.h"
 
 using namespace exrtest;

@@ -8,7 +8,7 @@
 #include "sequence/sequence_name.h"
 
 constexpr int32_t kBitmapHeaderSize = 40;
-constexpr int32_t kScratchSize = 0x20020;  // 131,104 bytes: one chunk at a time
+constexpr int32_t kScratchSize = 0x20020;  // 131,104 bytes: the whole chunks of one read
 constexpr int32_t kSingleImageFrameCount = 120;
 
 struct InputHandle {

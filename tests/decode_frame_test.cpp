@@ -4,7 +4,7 @@
 
 #include "exr/mondrel.h"
 #include "support/decode_helpers.h"
-#include "support/exr_writer.h"
+#include "writer/exr_writer.h"
 #include "support/test_files.h"
 
 using namespace exrtest;

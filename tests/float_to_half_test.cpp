@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "exr/float_to_half.h"
-#include "support/exr_writer.h"
+#include "writer/exr_writer.h"
 
 namespace {
 

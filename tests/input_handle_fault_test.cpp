@@ -10,7 +10,7 @@
 #include "platform/instrumentation.h"
 #include "plugin/plugin_table.h"
 #include "sequence/sequence_name.h"
-#include "support/exr_writer.h"
+#include "writer/exr_writer.h"
 #include "support/test_files.h"
 
 using namespace exrtest;

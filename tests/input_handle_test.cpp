@@ -6,7 +6,7 @@
 #include "plugin/plugin_table.h"
 #include "sequence/sequence_name.h"
 #include "support/decode_helpers.h"
-#include "support/exr_writer.h"
+#include "writer/exr_writer.h"
 #include "support/test_files.h"
 
 using namespace exrtest;

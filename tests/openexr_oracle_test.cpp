@@ -16,7 +16,7 @@
 #include "exr/float_to_half.h"
 #include "exr/mondrel.h"
 #include "support/decode_helpers.h"
-#include "support/exr_writer.h"
+#include "writer/exr_writer.h"
 #include "support/parse_helpers.h"
 #include "support/openexr_files.h"
 #include "support/test_files.h"

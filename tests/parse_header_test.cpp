@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "exr/mondrel.h"
-#include "support/exr_writer.h"
+#include "writer/exr_writer.h"
 #include "support/parse_helpers.h"
 
 using namespace exrtest;

@@ -12,12 +12,13 @@
 
 #include <stb_image.h>
 
-#include "support/exr_writer.h"
+#include "writer/exr_writer.h"
 #include "platform/utf16.h"
 #include "support/test_files.h"
 #include "tools/header_report.h"
 #include "tools/picture_commands.h"
 #include "tools/png_preview.h"
+#include "tools/text_output.h"
 
 using namespace exrtest;
 
@@ -95,6 +96,27 @@ TEST(ToolReasons, RefusalsInWords) {
          h.Channels({{"A", kHalf}, {"B", kHalf}, {"G", kHalf}, {"R", kHalf}, {"R", kHalf}});
        }),
        {"more than four"}},
+      // A size that runs past the bytes hides the channels behind it: the
+      // size is the reason, not the channels.
+      {"size past the end",
+       Header([](HeaderBuilder& h) { h.AttributeWithSize("comment", "string", 5000, Bytes{'x'}).Channels(kRgb); }),
+       {"damaged header", "\"comment\"", "5000 bytes", "more than the file holds"}},
+      {"long preview before the channels",
+       [] {
+         HeaderBuilder h;
+         h.Attribute("preview", "preview", Bytes(17000, 1)).Channels(kRgb).End();
+         return Bytes(h.bytes.begin(), h.bytes.begin() + 16384);
+       }(),
+       {"longer than the 16 KiB", "\"preview\"", "channel list comes after it", "without its preview"}},
+      {"wrong size, then garbage",
+       Header([](HeaderBuilder& h) {
+         h.AttributeWithSize("dataWindow", "box2i", 2, BoxValue(0, 0, 9, 9)).Attribute("pad", "", Bytes(300, 'x')).Channels(kRgb);
+       }),
+       {"\"dataWindow\" is a box2i of 16 bytes but declares 2"}},
+      {"cut inside the channel list", [] {
+         const Bytes whole = Header([](HeaderBuilder& h) { h.Channels(kRgb); });
+         return Bytes(whole.begin(), whole.begin() + 40);
+       }(), {"ends inside its header"}},
   };
   for (const Case& c : cases) {
     const std::string reason = Explain(c.file);
@@ -133,6 +155,32 @@ uint32_t HalfOf(float value) {
   uint32_t bits;
   std::memcpy(&bits, &value, 4);
   return static_cast<uint32_t>(ReferenceFloatToHalf(bits));
+}
+
+// Whatever a file name or a header holds, text output carries no control
+// byte and JSON stays valid UTF-8.
+TEST(ToolText, UntrustedTextIsMadeSafe) {
+  struct Case {
+    std::string raw;
+    std::string printable;
+    std::string json;
+  };
+  const Case cases[] = {
+      {"plain.exr", "plain.exr", "\"plain.exr\""},
+      {"a\x1b[31mred", "a\\x1B[31mred", "\"a\\u001b[31mred\""},
+      {"tab\tnew\nline", "tab\\x09new\\x0Aline", "\"tab\\u0009new\\u000aline\""},
+      {"quote\"back\\", "quote\"back\\", "\"quote\\\"back\\\\\""},
+      {"bad\xff\xc3", "bad\xef\xbf\xbd\xef\xbf\xbd", "\"bad\xef\xbf\xbd\xef\xbf\xbd\""},
+      {"overlong\xc0\xaf", "overlong\xef\xbf\xbd\xef\xbf\xbd", "\"overlong\xef\xbf\xbd\xef\xbf\xbd\""},
+      {"surrogate\xed\xa0\x80", "surrogate\xef\xbf\xbd\xef\xbf\xbd\xef\xbf\xbd", "\"surrogate\xef\xbf\xbd\xef\xbf\xbd\xef\xbf\xbd\""},
+      {"c1\xc2\x85", "c1\\x85", "\"c1\xc2\x85\""},
+      {"\xe3\x82\xb7\xe3\x83\xa7\xe3\x83\x83\xe3\x83\x88", "\xe3\x82\xb7\xe3\x83\xa7\xe3\x83\x83\xe3\x83\x88",
+       "\"\xe3\x82\xb7\xe3\x83\xa7\xe3\x83\x83\xe3\x83\x88\""},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(Printable(c.raw), c.printable);
+    EXPECT_EQ(Json(c.raw), c.json);
+  }
 }
 
 TEST(ToolPictures, PngPreviewsReadBackToTheExpectedPixels) {
@@ -250,39 +298,80 @@ struct JsonChecker {
   bool Whole() { const bool ok = Value(); Space(); return ok && at == text.size(); }
 };
 
-TEST(ToolCommandLine, ExitCodesAndJson) {
+TEST(ToolCommandLine, ExitCodesOutputAndJson) {
   TempDir dir;
   WriteBytes(dir / "good.exr", WriteExr(MakeImage(8, 4, kRgb, 1)).bytes);
+  WriteBytes(dir / "-dash.exr", WriteExr(MakeImage(8, 4, kRgb, 1)).bytes);
   WriteBytes(dir / "zip.exr", Header([](HeaderBuilder& h) { h.Channels(kRgb).Compression(3).DataWindow(0, 0, 9, 9); }));
-  const std::string good = "'" + (dir / "good.exr").string() + "'";
-  const std::string zip = "'" + (dir / "zip.exr").string() + "'";
-
-  EXPECT_EQ(RunTool("info " + good).status, 0);
-  const ToolRun refused = RunTool("info " + zip);
-  EXPECT_EQ(refused.status, 1);
-  EXPECT_NE(refused.output.find("zip.exr: refused: compressed with ZIP"), std::string::npos) << refused.output;
-  EXPECT_EQ(RunTool("info " + good + " " + zip).status, 1);
-  EXPECT_EQ(RunTool("info '" + (dir / "missing.exr").string() + "'").status, 1);
-  EXPECT_EQ(RunTool("").status, 2);
-  EXPECT_EQ(RunTool("info").status, 2);
-  EXPECT_EQ(RunTool("info --bogus " + good).status, 2);
-  EXPECT_EQ(RunTool("frames " + good).status, 2) << "no -o";
-  EXPECT_EQ(RunTool("frames " + good + " -o x --range 5:2").status, 2);
-  EXPECT_EQ(RunTool("sheet " + good + " -o x.png --columns 0").status, 2);
-  EXPECT_EQ(RunTool("frames " + zip + " -o '" + (dir / "out").string() + "'").status, 1);
-  EXPECT_EQ(RunTool("dance").status, 2);
-
-  const std::string json = RunTool("info --json " + good + " 2>/dev/null").output;
-  size_t start = 0;
-  int objects = 0;
-  for (size_t end = json.find('\n'); end != std::string::npos; start = end + 1, end = json.find('\n', start)) {
-    const std::string line = json.substr(start, end - start);
-    JsonChecker checker{line};
-    EXPECT_TRUE(checker.Whole()) << line;
-    ++objects;
+  // A sequence whose last frame is cropped, then a gap, then three more files.
+  for (int i : {1, 2, 3, 5, 6, 7}) {
+    WriteBytes(dir / ("seq_" + std::to_string(i) + ".exr"), WriteExr(MakeImage(i == 3 ? 16 : 8, 4, kRgb, i)).bytes);
   }
-  EXPECT_EQ(objects, 1);
-  EXPECT_NE(json.find("\"frameCount\":120"), std::string::npos) << json;
+  fs::create_directories(dir / "many");
+  for (int i = 1; i <= 600; ++i) {
+    WriteBytes(dir / "many" / ("m_" + std::to_string(1000 + i) + ".exr"), WriteExr(MakeImage(8, 8, kRgb, 1)).bytes);
+  }
+  const std::string hostile = std::string("evil\x1b[2J\xff") + "\n.exr";
+  WriteBytes(dir / hostile, WriteExr(MakeImage(8, 4, kRgb, 1)).bytes);
+  const auto quoted = [&](const std::string& name) { return "'" + (dir / name).string() + "'"; };
+  const std::string good = quoted("good.exr");
+  const std::string zip = quoted("zip.exr");
+
+  struct Case {
+    std::string arguments;  // standard error is dropped unless the case keeps it
+    int status;
+    std::vector<std::string> mentions;
+  };
+  const Case cases[] = {
+      {"info " + good, 0, {"single image", "8 x 4"}},
+      {"info " + zip, 1, {"zip.exr: refused: compressed with ZIP"}},  // refusals are results: stdout
+      {"info " + good + " " + zip, 1, {"8 x 4", "refused"}},
+      {"info " + quoted("missing.exr"), 1, {"missing.exr: cannot read the file: No such file or directory"}},
+      {"info -- " + quoted("-dash.exr"), 0, {"-dash.exr"}},
+      {"info " + quoted("seq_1.exr"), 0, {"sequence of 3 frames", "see also", "seq_5.exr", "last frame is 16 x 4"}},
+      {"check " + quoted("seq_1.exr"), 1,
+       {"frame 2 fails", "another size than frame 0: 16 x 4, not 8 x 4", "ends before", "seq_4.exr",
+        "3 more numbered files follow the gap, from", "2 of 3 frames decode, 1 fail", "frames per second"}},
+      {"check " + good, 0, {"120 of 120 frames decode"}},
+      {"check " + zip, 1, {"refused: compressed with ZIP"}},
+      {"-h", 0, {"usage:", "mondrel check"}},
+      {"check --help", 0, {"usage: mondrel check"}},
+      {"--version", 0, {"mondrel 0.4.0", "plug-in: Mondrel v0.4.0"}},
+      {"sheet " + quoted("many/m_1001.exr") + " -o " + quoted("big.png") + " --columns 1 2>&1", 1,
+       {"larger than 16384 pixels a side"}},
+      {"sheet " + quoted("many/m_1001.exr") + " -o " + quoted("fits.png") + " --columns 20", 0, {"fits.png"}},
+      {"", 2, {}},
+      {"info", 2, {}},
+      {"info --bogus " + good + " 2>&1", 2, {"unknown option --bogus", "usage: mondrel info"}},
+      {"frames " + good, 2, {}},  // no -o
+      {"frames " + good + " -o x --range 5:2", 2, {}},
+      {"sheet " + good + " -o x.png --columns 0", 2, {}},
+      {"frames " + zip + " -o " + quoted("out"), 1, {"refused"}},
+      {"dance", 2, {}},
+  };
+  for (const Case& c : cases) {
+    const bool keepsErrors = c.arguments.find("2>&1") != std::string::npos;
+    const ToolRun run = RunTool(c.arguments + (keepsErrors ? "" : " 2>/dev/null"));
+    EXPECT_EQ(run.status, c.status) << c.arguments << "\n" << run.output;
+    for (const std::string& mention : c.mentions) {
+      EXPECT_NE(run.output.find(mention), std::string::npos) << c.arguments << " lacks " << mention << ":\n" << run.output;
+    }
+  }
+
+  // One JSON document for the whole run, valid whatever the names hold;
+  // text output of a hostile name holds no control byte but line ends.
+  for (const auto& command : {std::make_pair("info --json", "\"frameCount\":120"),
+                              std::make_pair("check --json", "\"framesDecoded\":120")}) {
+    const std::string json = RunTool(std::string(command.first) + " " + good + " " + zip + " " + quoted(hostile) + " 2>/dev/null").output;
+    JsonChecker checker{json};
+    EXPECT_TRUE(checker.Whole()) << json;
+    EXPECT_EQ(json.find('\x1b'), std::string::npos);
+    EXPECT_NE(json.find("\"files\":[{\"path\":"), std::string::npos) << json;
+    EXPECT_NE(json.find(command.second), std::string::npos) << json;
+  }
+  const std::string text = RunTool("info " + quoted(hostile) + " 2>&1").output;
+  for (const char c : text) EXPECT_TRUE(static_cast<unsigned char>(c) >= 0x20 || c == '\n') << text;
+  EXPECT_NE(text.find("evil\\x1B[2J\xef\xbf\xbd\\x0A.exr"), std::string::npos) << text;
 }
 
 }  // namespace

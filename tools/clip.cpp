@@ -1,67 +1,95 @@
 #include "tools/clip.h"
 
-#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <new>
 
+#include "exr/mondrel.h"
 #include "sequence/sequence_name.h"
-#include "tools/header_report.h"
 #include "tools/tool_platform.h"
 
 namespace {
 
-bool SplitName(const std::string& path, WideString* wide, SequenceName* split) {
-  *wide = ToWide(path);
-  *split = SequenceName{};
-  SplitSequenceName(wide->c_str(), split);
-  return split->digitCount > 0;
+// The naming the plug-in makes of `path`; false for a name without a run.
+bool NamingOf(const std::string& path, FrameNaming* naming) {
+  const WideString wide = ToWide(path);
+  SequenceName split;
+  PrepareFrameNaming(wide.c_str(), &split, naming);
+  return split.digitCount > 0;
 }
 
 }  // namespace
 
+bool InspectFile(const std::string& path, HeaderReport* report, std::string* error) {
+  std::error_code ignoredError;
+  std::ifstream in;
+  if (!std::filesystem::is_directory(std::filesystem::u8path(path), ignoredError)) {
+    in.open(std::filesystem::u8path(path), std::ios::binary);
+  }
+  if (!in.is_open()) {
+    *error = SystemReason(path);
+    return false;
+  }
+  std::vector<uint8_t> head(kHeaderBufferSize);
+  in.read(reinterpret_cast<char*>(head.data()), static_cast<std::streamsize>(head.size()));
+  if (in.bad()) {
+    *error = "cannot read the file";
+    return false;
+  }
+  std::error_code ignored;
+  const auto size = std::filesystem::file_size(std::filesystem::u8path(path), ignored);
+  *report = InspectHeader(head.data(), static_cast<int32_t>(in.gcount()),
+                          ignored ? -1 : static_cast<int64_t>(size));
+  return true;
+}
+
 std::string FrameSourceName(const std::string& path, int32_t n) {
-  WideString wide;
-  SequenceName split;
-  if (!SplitName(path, &wide, &split)) return path;
-  char number[16];
-  std::snprintf(number, sizeof number, "%0*d", split.digitCount, split.number + n);
-  return ToUtf8(wide.substr(0, static_cast<size_t>(split.digitFirst))) + number +
-         ToUtf8(wide.substr(static_cast<size_t>(split.digitLast) + 1));
+  std::unique_ptr<FrameNaming> naming(new (std::nothrow) FrameNaming);
+  if (!naming || !NamingOf(path, naming.get())) return path;
+  FormatFramePath(*naming, static_cast<int32_t>(static_cast<uint32_t>(naming->number) + static_cast<uint32_t>(n)));
+  return ToUtf8(WideString(PathBuffer));
+}
+
+bool HasFrameNumber(const std::string& path) {
+  std::unique_ptr<FrameNaming> naming(new (std::nothrow) FrameNaming);
+  return naming && NamingOf(path, naming.get());
 }
 
 int32_t FrameSourceNumber(const std::string& path, int32_t n) {
-  WideString wide;
-  SequenceName split;
-  return SplitName(path, &wide, &split) ? split.number + n : n;
-}
-
-std::string DescribeRefusal(const std::string& path) {
-  std::ifstream in(std::filesystem::u8path(path), std::ios::binary);
-  if (!in) return "cannot read the file";
-  std::vector<uint8_t> head(16384);
-  in.read(reinterpret_cast<char*>(head.data()), static_cast<std::streamsize>(head.size()));
-  const std::string reason = ExplainRefusal(InspectHeader(head.data(), static_cast<int32_t>(in.gcount())));
-  return reason.empty() ? "the plug-in could not open it" : reason;
+  std::unique_ptr<FrameNaming> naming(new (std::nothrow) FrameNaming);
+  if (!naming || !NamingOf(path, naming.get())) return n;
+  return static_cast<int32_t>(static_cast<uint32_t>(naming->number) + static_cast<uint32_t>(n));
 }
 
 bool OpenClip(const PluginTable* table, const std::string& path, Clip* clip, std::string* error) {
+  *clip = Clip();
+  clip->table = table;
+  clip->path = path;
+  if (!InspectFile(path, &clip->header, error)) {
+    *error = "cannot read the file: " + *error;
+    return false;
+  }
+  clip->readable = true;
   const WideString wide = ToWide(path);
   void* handle = table->open(wide.c_str());
   if (handle == nullptr) {
-    *error = DescribeRefusal(path);
+    *error = ExplainRefusal(clip->header);
+    // The header passed our reading yet the plug-in refused: it is what counts.
+    if (error->empty()) *error = "the plug-in refused it (the file changed, or another plug-in build reads it differently)";
     return false;
   }
   InputInfo info;
   std::memset(&info, 0, sizeof info);
   table->getInformation(handle, &info);
   const uint8_t* bitmap = static_cast<const uint8_t*>(info.format);
-  clip->table = table;
   clip->handle = handle;
-  clip->path = path;
   std::memcpy(&clip->width, bitmap + 4, 4);
   std::memcpy(&clip->height, bitmap + 8, 4);
+  clip->formatCode.assign(reinterpret_cast<const char*>(bitmap + 16), 4);
+  clip->rate = info.rate;
+  clip->scale = info.scale;
   clip->frameCount = info.frameCount;
   clip->sequence = info.flags == 1;
   return true;
@@ -72,11 +100,15 @@ void CloseClip(Clip& clip) {
   clip.handle = nullptr;
 }
 
+int64_t ClipFrameBytes(const Clip& clip) { return FrameByteCount(clip.width, clip.height); }
+
 bool ReadClipFrame(const Clip& clip, int32_t n, std::vector<uint8_t>& frame) {
+  const int64_t bytes = ClipFrameBytes(clip);
+  if (bytes < 0) return false;
   try {
-    frame.resize(static_cast<size_t>(clip.width) * clip.height * 8);
+    frame.resize(static_cast<size_t>(bytes));
   } catch (const std::bad_alloc&) {
     return false;
   }
-  return clip.table->readFrame(clip.handle, n, frame.data()) == static_cast<int32_t>(frame.size());
+  return clip.table->readFrame(clip.handle, n, frame.data()) == bytes;
 }

@@ -6,6 +6,7 @@
 #include "tools/picture_commands.h"
 #include "tools/png_preview.h"
 #include "tools/progress.h"
+#include "tools/text_output.h"
 
 namespace fs = std::filesystem;
 
@@ -13,7 +14,7 @@ int RunFrames(const PluginTable* table, const std::string& path, const std::stri
   Clip clip;
   std::string error;
   if (!OpenClip(table, path, &clip, &error)) {
-    std::fprintf(stderr, "%s: refused: %s\n", path.c_str(), error.c_str());
+    Out(Printable(path) + (clip.readable ? ": refused: " : ": ") + Printable(error) + "\n");
     return 1;
   }
   if (!range.given) {
@@ -37,13 +38,13 @@ int RunFrames(const PluginTable* table, const std::string& path, const std::stri
     }
     const std::string output = (fs::u8path(folder) / fs::u8path(stem + ".png")).u8string();
     if (!ReadClipFrame(clip, n, frame)) {
-      std::fprintf(stderr, "%s: frame %d does not decode\n", source.c_str(), n);
+      Err(Printable(source) + Format(": frame %d does not decode\n", n));
       status = 1;
     } else if (!WritePng(output, PreviewOf(frame.data(), clip.width, clip.height), &error)) {
-      std::fprintf(stderr, "%s: %s\n", source.c_str(), error.c_str());
+      Err(Printable(output) + ": " + Printable(error) + "\n");
       status = 1;
     } else {
-      std::printf("%s\n", output.c_str());
+      Out(Printable(output) + "\n");
     }
     AdvanceProgress(bar, n - range.first + 1);
   }

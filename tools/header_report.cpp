@@ -4,39 +4,95 @@
 
 #include "exr/byte_reader.h"
 #include "exr/mondrel.h"
+#include "plugin/input_handle.h"
 
 namespace {
 
 constexpr uint32_t kTiledFlag = 0x200;
 constexpr uint32_t kDeepFlag = 0x800;
 constexpr uint32_t kMultiPartFlag = 0x1000;
-constexpr int32_t kScratchBytes = 131104;
 
-// Collects the names and types of the first "channels" list.
-void CollectChannels(const uint8_t* bytes, int32_t byteCount, HeaderReport& report) {
+std::string Text(const uint8_t* bytes, int32_t length) { return std::string(reinterpret_cast<const char*>(bytes), length); }
+
+// Byte size of a value of the standard attribute types, or -1 when it varies.
+int32_t ImpliedSize(const std::string& type) {
+  struct Known {
+    const char* type;
+    int32_t size;
+  };
+  static const Known kKnown[] = {{"box2i", 16}, {"box2f", 16}, {"compression", 1}, {"lineOrder", 1}, {"float", 4},
+                                 {"int", 4},    {"double", 8}, {"v2f", 8},          {"v2i", 8},       {"v3f", 12},
+                                 {"v3i", 12},   {"m33f", 36},  {"m44f", 64},        {"chromaticities", 32},
+                                 {"timecode", 8}, {"rational", 8}, {"keycode", 28}, {"tiledesc", 9}, {"envmap", 1}};
+  for (const Known& known : kKnown) {
+    if (type == known.type) return known.size;
+  }
+  return -1;
+}
+
+// Walks the attributes as the parser's loop does, and keeps the names and
+// types of the first channel list and how the walk ended.
+void WalkHeader(const uint8_t* bytes, int32_t byteCount, HeaderReport& report) {
   ByteReader reader{bytes, byteCount, 8};
-  while (BytesLeft(reader) > 0) {
+  const auto end = [&](HeaderWalkEnd how, int64_t offset) {
+    report.walkEnd = how;
+    report.walkEndOffset = offset;
+  };
+  while (true) {
+    const int64_t start = reader.position;
+    if (BytesLeft(reader) == 0) return end(HeaderWalkEnd::kBytesEnded, start);
     const uint8_t* name = nullptr;
     const uint8_t* type = nullptr;
     int32_t nameLength = 0;
     int32_t typeLength = 0;
-    int32_t size = 0;
-    if (ReadName(reader, &name, &nameLength) != NameResult::kRead || nameLength == 0) return;
-    if (ReadName(reader, &type, &typeLength) != NameResult::kRead || !ReadInt32(reader, &size)) return;
-    if (NameIs(name, nameLength, "channels") && NameIs(type, typeLength, "chlist")) {
-      ByteReader list = reader;
+    NameResult result = ReadName(reader, &name, &nameLength);
+    if (result != NameResult::kRead) {
+      return end(result == NameResult::kTooLong ? HeaderWalkEnd::kNameTooLong : HeaderWalkEnd::kCutOff, start);
+    }
+    if (nameLength == 0) return end(HeaderWalkEnd::kHeaderEnd, reader.position);
+    const int64_t typeStart = reader.position;
+    result = ReadName(reader, &type, &typeLength);
+    if (result != NameResult::kRead) {
+      return end(result == NameResult::kTooLong ? HeaderWalkEnd::kNameTooLong : HeaderWalkEnd::kCutOff, typeStart);
+    }
+    HeaderAttribute attribute;
+    attribute.name = Text(name, nameLength);
+    attribute.type = Text(type, typeLength);
+    attribute.offset = start;
+    if (!ReadInt32(reader, &attribute.size)) {
+      report.attributes.push_back(attribute);
+      return end(HeaderWalkEnd::kCutOff, reader.position);
+    }
+    report.attributes.push_back(attribute);
+    if (attribute.name == "channels" && attribute.type == "chlist") {
+      // The list finds its own end, whatever the size says.
+      const bool first = !report.channelsSeen;
+      report.channelsSeen = true;
       while (true) {
+        const int64_t entry = reader.position;
         const uint8_t* channel = nullptr;
         int32_t channelLength = 0;
         int32_t pixelType = 0;
-        if (ReadName(list, &channel, &channelLength) != NameResult::kRead || channelLength == 0) return;
-        if (!ReadInt32(list, &pixelType) || !Skip(list, 12)) return;
-        report.channelNames.emplace_back(reinterpret_cast<const char*>(channel), channelLength);
-        report.channelTypes.push_back(pixelType);
+        result = ReadName(reader, &channel, &channelLength);
+        if (result == NameResult::kTooLong) return end(HeaderWalkEnd::kNameTooLong, entry);
+        if (result == NameResult::kCutOff) return end(HeaderWalkEnd::kCutOffInList, entry);
+        if (channelLength == 0) break;
+        if (!ReadInt32(reader, &pixelType) || !Skip(reader, 12)) return end(HeaderWalkEnd::kCutOffInList, entry);
+        if (first) {
+          report.channelNames.push_back(Text(channel, channelLength));
+          report.channelTypes.push_back(pixelType);
+        }
       }
+      continue;
     }
-    if (size < 0) return;
-    reader.position += size;
+    if (attribute.size < 0) return end(HeaderWalkEnd::kNegativeSize, start);
+    const int32_t implied = ImpliedSize(attribute.type);
+    if (implied >= 0 && attribute.size != implied) {
+      report.sizeMismatches.push_back("\"" + attribute.name + "\" is a " + attribute.type + " of " +
+                                      std::to_string(implied) + " bytes but declares " +
+                                      std::to_string(attribute.size));
+    }
+    if (!Skip(reader, attribute.size)) return end(HeaderWalkEnd::kSizeRunsPast, start);
   }
 }
 
@@ -63,6 +119,63 @@ std::string IncompleteColourSet(const HeaderReport& report) {
   return what;
 }
 
+std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
+
+// Why the walk over the attributes stopped before the header's end, from
+// the facts it met there; empty when it reached the end or the bytes simply
+// ran out between attributes.
+std::string DamageReason(const HeaderReport& report) {
+  const HeaderAttribute* last = report.attributes.empty() ? nullptr : &report.attributes.back();
+  const bool readAll = report.bytesRead >= kHeaderBufferSize;
+  switch (report.walkEnd) {
+    case HeaderWalkEnd::kSizeRunsPast: {
+      const int64_t valueEnd = last->offset + static_cast<int64_t>(last->name.size()) + 1 +
+                               static_cast<int64_t>(last->type.size()) + 1 + 4 + last->size;
+      const std::string what = "attribute " + Quoted(last->name) + " (" + last->type + ") at byte " +
+                               std::to_string(last->offset) + " declares " + std::to_string(last->size) + " bytes";
+      if (report.fileSize >= 0 && valueEnd > report.fileSize) {
+        return "damaged header: " + what + ", past the end of the file (" + std::to_string(report.fileSize) + " bytes)";
+      }
+      if (readAll) {
+        return "the header is longer than the 16 KiB the plug-in reads: " + what +
+               (report.channelsSeen ? "" : ", and the channel list comes after it") +
+               "; save the file without its preview or with shorter metadata";
+      }
+      return "damaged header: " + what + ", more than the file holds";
+    }
+    case HeaderWalkEnd::kNameTooLong: {
+      const std::string where = "no name ends within 255 bytes at byte " + std::to_string(report.walkEndOffset);
+      if (last == nullptr) return "damaged header: " + where;
+      for (const std::string& mismatch : report.sizeMismatches) {
+        if (mismatch.compare(0, last->name.size() + 2, Quoted(last->name)) == 0) {
+          return "damaged header: " + where + ", after attribute " + Quoted(last->name) + ", which is wrong: " + mismatch;
+        }
+      }
+      return "damaged header: " + where + ", after attribute " + Quoted(last->name) + " of " +
+             std::to_string(last->size) + " declared bytes; that size is probably wrong";
+    }
+    case HeaderWalkEnd::kNegativeSize:
+      return "damaged header: attribute " + Quoted(last->name) + " declares a negative size (" +
+             std::to_string(last->size) + ")";
+    case HeaderWalkEnd::kCutOff:
+    case HeaderWalkEnd::kCutOffInList:
+      if (readAll) {
+        return "the header is longer than the 16 KiB the plug-in reads (a long channel list or metadata); "
+               "save the file with shorter metadata";
+      }
+      return "the file ends inside its header (after " + std::to_string(report.bytesRead) + " bytes)";
+    case HeaderWalkEnd::kHeaderEnd:
+    case HeaderWalkEnd::kBytesEnded:
+      break;
+  }
+  // A standard attribute with a wrong size moves the reading into its own
+  // value, where anything may look like the header's end.
+  if (!report.channelsSeen && !report.sizeMismatches.empty()) {
+    return "damaged header: " + report.sizeMismatches.front() + ", so what follows it is misread";
+  }
+  return "";
+}
+
 std::string FirstUnknownChannel(const HeaderReport& report) {
   for (const std::string& name : report.channelNames) {
     if (name != "R" && name != "G" && name != "B" && name != "A" && name != "V") return name;
@@ -87,13 +200,14 @@ int32_t WidestDecodableWidth(const std::vector<int32_t>& channelTypes, int32_t c
   for (int32_t c = 0; c < channelCount && c < static_cast<int32_t>(channelTypes.size()); ++c) {
     pixelBytes += channelTypes[c] == 1 ? 2 : 4;
   }
-  return pixelBytes > 0 ? (kScratchBytes - 8) / pixelBytes : 0;
+  return pixelBytes > 0 ? (kScratchSize - 8) / pixelBytes : 0;
 }
 
-HeaderReport InspectHeader(const uint8_t* bytes, int32_t byteCount) {
+HeaderReport InspectHeader(const uint8_t* bytes, int32_t byteCount, int64_t fileSize) {
   HeaderReport report;
   if (byteCount > kHeaderBufferSize) byteCount = kHeaderBufferSize;
-  std::memcpy(HeaderBuffer, bytes, static_cast<size_t>(byteCount > 0 ? byteCount : 0));
+  if (byteCount < 0) byteCount = 0;
+  std::memcpy(HeaderBuffer, bytes, static_cast<size_t>(byteCount));
   Mondrel image;
   report.status = image.ParseHeader(byteCount);
   report.width = image.width;
@@ -101,7 +215,9 @@ HeaderReport InspectHeader(const uint8_t* bytes, int32_t byteCount) {
   report.compression = image.compression;
   report.version = static_cast<uint32_t>(image.version);
   report.headerEnds = image.headerEnd >= 0;
-  if (report.status != kParseBadMagic) CollectChannels(bytes, byteCount, report);
+  report.bytesRead = byteCount;
+  report.fileSize = fileSize;
+  if (report.status != kParseBadMagic) WalkHeader(bytes, byteCount, report);
   return report;
 }
 
@@ -111,12 +227,16 @@ std::string ExplainRefusal(const HeaderReport& report) {
       return "not an OpenEXR file (it does not start with the EXR magic number)";
     case kParseNameTooLong:
     case kParseTypeNameTooLong:
-    case kParseChannelNameTooLong:
-      return "damaged header: a name is longer than 255 characters";
+    case kParseChannelNameTooLong: {
+      const std::string damage = DamageReason(report);
+      return damage.empty() ? "damaged header: a name is longer than 255 characters" : damage;
+    }
     case kParseWrongAttributeType:
       return "damaged header: a standard attribute has the wrong type";
-    case kParseNegativeAttributeSize:
-      return "damaged header: an attribute has a negative size";
+    case kParseNegativeAttributeSize: {
+      const std::string damage = DamageReason(report);
+      return damage.empty() ? "damaged header: an attribute has a negative size" : damage;
+    }
     case kParseTooManyChannels:
       return "more than four channels (" + JoinedNames(report) +
              "); save only R, G, B and A, or a single V channel";
@@ -125,6 +245,11 @@ std::string ExplainRefusal(const HeaderReport& report) {
              "\" is not R, G, B, A or V; save the image with plain R, G, B (and A) channels, "
              "or a single V channel";
     case kParseTooFewChannels:
+      // A walk that stopped early may never have reached the channels the
+      // file declares: then the damage, not the channels, is the reason.
+      if ((!report.channelsSeen || report.walkEnd == HeaderWalkEnd::kCutOffInList) && !DamageReason(report).empty()) {
+        return DamageReason(report);
+      }
       if (report.channelNames.size() >= 3) {
         return "the channels (" + JoinedNames(report) + ") are not one each of R, G and B (and A): " +
                IncompleteColourSet(report) + "; save it with R, G and B (and A), or a single V channel";
@@ -141,12 +266,11 @@ std::string ExplainRefusal(const HeaderReport& report) {
       break;
   }
   if (report.status <= 0) return "refused by the header parser (status " + std::to_string(report.status) + ")";
-  const int64_t frameBytes = static_cast<int64_t>(report.width) * report.height * 8;
   if (report.width < 1 || report.height < 1) {
     return "the data window holds no pixels (" + std::to_string(report.width) + " x " +
            std::to_string(report.height) + ")";
   }
-  if (frameBytes >= (int64_t{1} << 31)) {
+  if (FrameByteCount(report.width, report.height) < 0) {
     return "the picture is too large: " + std::to_string(report.width) + " x " + std::to_string(report.height) +
            " needs 2 GiB or more per frame";
   }
@@ -157,17 +281,22 @@ std::vector<std::string> Warnings(const HeaderReport& report) {
   std::vector<std::string> warnings;
   if (report.status <= 0) return warnings;
   if (report.version & kTiledFlag) {
-    warnings.push_back("the file is tiled; only scanline files decode, so its frames will not decode");
+    warnings.push_back("the file is tiled; only scanline files decode, so its frames will not decode; "
+                       "save it again as a scanline image");
   }
   if (report.version & kMultiPartFlag) {
-    warnings.push_back("the file has several parts; only single-part files decode, so its frames will not decode");
+    warnings.push_back("the file has several parts; only single-part files decode, so its frames will not decode; "
+                       "save the part you need as a single-part image");
   }
   if (report.version & kDeepFlag) {
-    warnings.push_back("the file holds deep data; only flat images decode, so its frames will not decode");
+    warnings.push_back("the file holds deep data; only flat images decode, so its frames will not decode; "
+                       "flatten it and save it again");
   }
   if (!report.headerEnds) {
-    warnings.push_back("the header does not end within the first 16 KiB (a large preview or comment?); "
-                       "frames will not decode");
+    const std::string damage = DamageReason(report);
+    warnings.push_back((damage.empty() ? std::string("the header does not end within the 16 KiB the plug-in reads")
+                                       : damage) +
+                       "; frames will not decode");
   }
   if (!report.channelTypes.empty()) {
     const int32_t widest = WidestDecodableWidth(report.channelTypes, report.status);

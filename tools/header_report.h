@@ -7,6 +7,24 @@
 #include <string>
 #include <vector>
 
+// How a walk over the attributes, reading them as the parser does, ended.
+enum class HeaderWalkEnd {
+  kHeaderEnd,        // the empty name that closes the header
+  kBytesEnded,       // the bytes read ended between two attributes
+  kCutOff,           // the bytes read ended inside an attribute's name, type or size
+  kCutOffInList,     // ... inside the channel list
+  kSizeRunsPast,     // an attribute's declared size runs past the bytes read
+  kNameTooLong,      // no zero byte within 256 bytes where a name should be
+  kNegativeSize,
+};
+
+struct HeaderAttribute {
+  std::string name;
+  std::string type;
+  int32_t size = 0;
+  int64_t offset = 0;  // of its name
+};
+
 struct HeaderReport {
   int32_t status = 0;          // the plug-in parser's result
   int32_t width = 0;
@@ -14,13 +32,23 @@ struct HeaderReport {
   int32_t compression = 0;
   uint32_t version = 0;
   bool headerEnds = false;     // the header ended within the first 16 KiB
+  int32_t bytesRead = 0;
+  int64_t fileSize = -1;       // -1: not known
   std::vector<std::string> channelNames;
   std::vector<int32_t> channelTypes;
+  // The same bytes walked attribute by attribute, for the reasons.
+  HeaderWalkEnd walkEnd = HeaderWalkEnd::kBytesEnded;
+  int64_t walkEndOffset = 0;
+  std::vector<HeaderAttribute> attributes;  // in file order, the last one where the walk ended
+  bool channelsSeen = false;
+  // Standard attributes whose declared size is not the size of their type.
+  std::vector<std::string> sizeMismatches;
 };
 
 // Parses the first bytes of a file (at most 16 KiB) with the plug-in's own
-// parser and collects the channel list on the side.
-HeaderReport InspectHeader(const uint8_t* bytes, int32_t byteCount);
+// parser, and walks the same bytes for the facts behind its decision.
+HeaderReport InspectHeader(const uint8_t* bytes, int32_t byteCount, int64_t fileSize = -1);
+
 
 // Why the plug-in refuses a file, with what to do about it; empty when it
 // accepts the file.

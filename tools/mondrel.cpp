@@ -1,75 +1,71 @@
 // mondrel: reads EXR files and sequences exactly as a video-editing host
 // does, through the plug-in's table, and says in words what it finds.
-#include <cstdio>
 #include <cstdlib>
+#include <exception>
+#include <new>
 #include <string>
 #include <vector>
 
+#include "tools/check_command.h"
 #include "tools/info_command.h"
 #include "tools/picture_commands.h"
 #include "tools/sample_sequence.h"
+#include "tools/text_output.h"
 #include "tools/tool_platform.h"
 
 namespace {
 
-const char kUsage[] =
-    "usage:\n"
-    "  mondrel info [--json] [--plugin DLL] PATH...   what a host is told about each file, or why it is refused\n"
-    "  mondrel frames PATH -o DIR [--range A:B] [--plugin DLL]\n"
-    "                                                 decode frames A to B (from 0) into PNG previews\n"
-    "  mondrel sheet PATH -o FILE.png [--columns N] [--every K] [--plugin DLL]\n"
-    "                                                 a contact sheet of every K-th frame, labelled\n"
-    "  mondrel sample DIR [--frames N] [--size WxH]    write a sample sequence (sample_0001.exr on)\n"
-    "exit status: 0 success, 1 a file refused or a frame failed, 2 wrong usage\n";
+struct Command {
+  const char* name;
+  const char* usage;        // one line
+  const char* description;
+};
 
-int UsageError(const std::string& message) {
-  std::fprintf(stderr, "mondrel: %s\n%s", message.c_str(), kUsage);
+const Command kCommands[] = {
+    {"info", "mondrel info [--json] [--plugin DLL] [--] PATH...",
+     "what a host is told about each file, or why the plug-in refuses it"},
+    {"check", "mondrel check [--json] [--plugin DLL] [--] PATH...",
+     "read every frame as the host will; report failures, gaps, odd layouts and speed"},
+    {"frames", "mondrel frames [--plugin DLL] [--range A:B] -o DIR [--] PATH",
+     "decode frames A to B (from 0) into PNG previews"},
+    {"sheet", "mondrel sheet [--plugin DLL] [--columns N] [--every K] -o FILE.png [--] PATH",
+     "a labelled contact sheet of every K-th frame"},
+    {"sample", "mondrel sample [--frames N] [--size WxH] [--] DIR", "write a sample sequence (sample_0001.exr on)"},
+};
+
+const Command* FindCommand(const std::string& name) {
+  for (const Command& command : kCommands) {
+    if (name == command.name) return &command;
+  }
+  return nullptr;
+}
+
+std::string FullUsage() {
+  std::string text = "usage:\n";
+  for (const Command& command : kCommands) text += "  " + std::string(command.usage) + "\n      " + command.description + "\n";
+  text +=
+      "  mondrel --version [--plugin DLL]\n"
+      "  mondrel [COMMAND] --help\n"
+      "--json prints one JSON document for the whole run: {\"command\":...,\"files\":[...]}.\n"
+      "exit status: 0 success, 1 a file refused or a frame failed, 2 wrong usage\n";
+  return text;
+}
+
+// A mistake: what is wrong and the one usage line of the command at fault.
+int UsageError(const Command* command, const std::string& message) {
+  Err("mondrel: " + Printable(message) + "\n");
+  Err(command != nullptr ? "usage: " + std::string(command->usage) + "\n"
+                         : std::string("usage: mondrel COMMAND ...; mondrel --help lists the commands\n"));
   return 2;
 }
 
 bool ParsePositive(const std::string& text, int* value) {
   char* end = nullptr;
   const long parsed = std::strtol(text.c_str(), &end, 10);
-  if (end == text.c_str() || *end != 0 || parsed < 1 || parsed > 100000) return false;
+  if (text.empty() || *end != 0 || parsed < 1 || parsed > 100000) return false;
   *value = static_cast<int>(parsed);
   return true;
 }
-
-int Info(const std::vector<std::string>& arguments) {
-  bool json = false;
-  std::string plugin;
-  std::vector<std::string> paths;
-  for (size_t i = 0; i < arguments.size(); ++i) {
-    if (arguments[i] == "--json") {
-      json = true;
-    } else if (arguments[i] == "--plugin") {
-      if (++i == arguments.size()) return UsageError("--plugin needs the path of mondrel_input.aui2");
-      plugin = arguments[i];
-    } else if (arguments[i].rfind("--", 0) == 0) {
-      return UsageError("unknown option " + arguments[i]);
-    } else {
-      paths.push_back(arguments[i]);
-    }
-  }
-  if (paths.empty()) return UsageError("info needs at least one PATH");
-  std::string error;
-  const PluginTable* table = LoadPluginTable(plugin, &error);
-  if (table == nullptr) {
-    std::fprintf(stderr, "mondrel: %s\n", error.c_str());
-    return 1;
-  }
-  return RunInfo(table, paths, json);
-}
-
-// The options shared by frames and sheet.
-struct PictureOptions {
-  std::string path;
-  std::string output;
-  std::string plugin;
-  FrameRange range;
-  int columns = 8;
-  int every = 1;
-};
 
 bool ParseRange(const std::string& text, FrameRange* range) {
   const size_t colon = text.find(':');
@@ -85,90 +81,156 @@ bool ParseRange(const std::string& text, FrameRange* range) {
   return true;
 }
 
-// Returns 0 when the options parse, else the usage error's status.
-int ParsePictureOptions(const std::vector<std::string>& arguments, bool sheet, PictureOptions* options) {
-  for (size_t i = 0; i < arguments.size(); ++i) {
-    const std::string& argument = arguments[i];
-    const bool hasValue = i + 1 < arguments.size();
-    if (argument == "-o" && hasValue) {
-      options->output = arguments[++i];
-    } else if (argument == "--plugin" && hasValue) {
-      options->plugin = arguments[++i];
-    } else if (!sheet && argument == "--range" && hasValue) {
-      if (!ParseRange(arguments[++i], &options->range)) return UsageError("--range needs A:B with 0 <= A <= B");
-    } else if (sheet && argument == "--columns" && hasValue) {
-      if (!ParsePositive(arguments[++i], &options->columns)) return UsageError("--columns needs a count");
-    } else if (sheet && argument == "--every" && hasValue) {
-      if (!ParsePositive(arguments[++i], &options->every)) return UsageError("--every needs a count");
-    } else if (options->path.empty() && argument.rfind("-", 0) != 0) {
-      options->path = argument;
-    } else {
-      return UsageError("unexpected " + argument);
-    }
-  }
-  if (options->path.empty()) return UsageError("a PATH is needed");
-  if (options->output.empty()) return UsageError(sheet ? "-o FILE.png is needed" : "-o DIR is needed");
-  return 0;
-}
-
-int Pictures(const std::vector<std::string>& arguments, bool sheet) {
-  PictureOptions options;
-  if (const int usage = ParsePictureOptions(arguments, sheet, &options)) return usage;
-  std::string error;
-  const PluginTable* table = LoadPluginTable(options.plugin, &error);
-  if (table == nullptr) {
-    std::fprintf(stderr, "mondrel: %s\n", error.c_str());
-    return 1;
-  }
-  return sheet ? RunSheet(table, options.path, options.output, options.columns, options.every)
-               : RunFrames(table, options.path, options.output, options.range);
-}
-
-int Sample(const std::vector<std::string>& arguments) {
-  std::string folder;
+// Everything a command may be given; each takes what it knows.
+struct Options {
+  bool json = false;
+  bool help = false;
+  std::string plugin;
+  std::string output;
+  FrameRange range;
+  int columns = 8;
+  int every = 1;
   int frames = 48;
   int width = 320;
   int height = 180;
+  std::vector<std::string> operands;
+};
+
+// Returns 0, or the usage error's status.
+int ParseOptions(const Command& command, const std::vector<std::string>& arguments, Options* options) {
+  const std::string name = command.name;
+  const bool pictures = name == "frames" || name == "sheet";
+  bool optionsEnded = false;
   for (size_t i = 0; i < arguments.size(); ++i) {
-    if (arguments[i] == "--frames") {
-      if (++i == arguments.size() || !ParsePositive(arguments[i], &frames)) return UsageError("--frames needs a count");
-    } else if (arguments[i] == "--size") {
-      const std::string size = ++i < arguments.size() ? arguments[i] : "";
-      const size_t cross = size.find('x');
-      if (cross == std::string::npos || !ParsePositive(size.substr(0, cross), &width) ||
-          !ParsePositive(size.substr(cross + 1), &height) || width > 8000 || height > 8000) {
-        return UsageError("--size needs WIDTHxHEIGHT, each from 1 to 8000");
+    const std::string& argument = arguments[i];
+    if (optionsEnded || argument.empty() || argument[0] != '-' || argument == "-") {
+      options->operands.push_back(argument);
+      continue;
+    }
+    const bool hasValue = i + 1 < arguments.size();
+    const std::string value = hasValue ? arguments[i + 1] : "";
+    if (argument == "--") {
+      optionsEnded = true;
+    } else if (argument == "-h" || argument == "--help") {
+      options->help = true;
+    } else if (argument == "--json" && (name == "info" || name == "check")) {
+      options->json = true;
+    } else if (argument == "--plugin" && name != "sample") {
+      if (!hasValue) return UsageError(&command, "--plugin needs the path of mondrel_input.aui2");
+      options->plugin = arguments[++i];
+    } else if (argument == "-o" && pictures) {
+      if (!hasValue) return UsageError(&command, name == "sheet" ? "-o needs FILE.png" : "-o needs a folder");
+      options->output = arguments[++i];
+    } else if (argument == "--range" && name == "frames") {
+      if (!hasValue || !ParseRange(arguments[++i], &options->range)) {
+        return UsageError(&command, "--range needs A:B with 0 <= A <= B");
       }
-    } else if (folder.empty() && arguments[i].rfind("--", 0) != 0) {
-      folder = arguments[i];
+    } else if (argument == "--columns" && name == "sheet") {
+      if (!hasValue || !ParsePositive(arguments[++i], &options->columns)) {
+        return UsageError(&command, "--columns needs a count from 1 to 100000");
+      }
+    } else if (argument == "--every" && name == "sheet") {
+      if (!hasValue || !ParsePositive(arguments[++i], &options->every)) {
+        return UsageError(&command, "--every needs a count from 1 to 100000");
+      }
+    } else if (argument == "--frames" && name == "sample") {
+      if (!hasValue || !ParsePositive(arguments[++i], &options->frames)) {
+        return UsageError(&command, "--frames needs a count from 1 to 100000");
+      }
+    } else if (argument == "--size" && name == "sample") {
+      const size_t cross = value.find('x');
+      ++i;
+      if (cross == std::string::npos || !ParsePositive(value.substr(0, cross), &options->width) ||
+          !ParsePositive(value.substr(cross + 1), &options->height) || options->width > 8000 ||
+          options->height > 8000) {
+        return UsageError(&command, "--size needs WIDTHxHEIGHT, each from 1 to 8000");
+      }
     } else {
-      return UsageError("unexpected " + arguments[i]);
+      return UsageError(&command, "unknown option " + argument);
     }
   }
-  if (folder.empty()) return UsageError("sample needs a folder");
-  std::string error;
-  if (!WriteSampleSequence(folder, frames, width, height, &error)) {
-    std::fprintf(stderr, "mondrel: %s\n", error.c_str());
-    return 1;
-  }
-  std::printf("%s/sample_0001.exr (%d frames of %d x %d)\n", folder.c_str(), frames, width, height);
   return 0;
+}
+
+const PluginTable* TableOrComplain(const std::string& plugin) {
+  std::string error;
+  const PluginTable* table = LoadPluginTable(plugin, &error);
+  if (table == nullptr) Err("mondrel: " + Printable(error) + "\n");
+  return table;
+}
+
+int RunCommand(const Command& command, const Options& options) {
+  const std::string name = command.name;
+  const size_t operands = options.operands.size();
+  if (name == "sample") {
+    if (operands != 1) return UsageError(&command, operands == 0 ? "a folder is needed" : "one folder only");
+    std::string error;
+    if (!WriteSampleSequence(options.operands[0], options.frames, options.width, options.height, &error)) {
+      Err("mondrel: " + Printable(error) + "\n");
+      return 1;
+    }
+    Out(Printable(options.operands[0]) +
+        Format("/sample_0001.exr (%d frames of %d x %d)\n", options.frames, options.width, options.height));
+    return 0;
+  }
+  if (operands == 0) return UsageError(&command, "a PATH is needed");
+  if (name == "frames" || name == "sheet") {
+    if (operands > 1) return UsageError(&command, "one PATH only");
+    if (options.output.empty()) return UsageError(&command, name == "sheet" ? "-o FILE.png is needed" : "-o DIR is needed");
+  }
+  const PluginTable* table = TableOrComplain(options.plugin);
+  if (table == nullptr) return 1;
+  if (name == "info") return RunInfo(table, options.operands, options.json);
+  if (name == "check") return RunCheck(table, options.operands, options.json);
+  if (name == "frames") return RunFrames(table, options.operands[0], options.output, options.range);
+  return RunSheet(table, options.operands[0], options.output, options.columns, options.every);
+}
+
+int Version(const std::vector<std::string>& arguments) {
+  std::string plugin;
+  if (arguments.size() == 2 && arguments[0] == "--plugin") {
+    plugin = arguments[1];
+  } else if (!arguments.empty()) {
+    return UsageError(nullptr, "--version takes only --plugin DLL");
+  }
+  const PluginTable* table = TableOrComplain(plugin);
+  if (table == nullptr) return 1;
+  Out("mondrel " MONDREL_VERSION "\nplug-in: " + Printable(ToUtf8(WideString(table->information))) + "\n");
+  return 0;
+}
+
+int Main(const std::vector<std::string>& all) {
+  if (all.size() < 2) return UsageError(nullptr, "no command given");
+  const std::string first = all[1];
+  const std::vector<std::string> arguments(all.begin() + 2, all.end());
+  if (first == "-h" || first == "--help" || first == "help") {
+    Out(FullUsage());
+    return 0;
+  }
+  if (first == "--version") return Version(arguments);
+  const Command* command = FindCommand(first);
+  if (command == nullptr) return UsageError(nullptr, "unknown command " + first);
+  Options options;
+  if (const int usage = ParseOptions(*command, arguments, &options)) return usage;
+  if (options.help) {
+    Out("usage: " + std::string(command->usage) + "\n  " + command->description + "\n");
+    return 0;
+  }
+  return RunCommand(*command, options);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  const std::vector<std::string> all = Utf8Arguments(argc, argv);
-  if (all.size() < 2) return UsageError("no command given");
-  const std::string command = all[1];
-  const std::vector<std::string> arguments(all.begin() + 2, all.end());
-  if (command == "info") return Info(arguments);
-  if (command == "sample") return Sample(arguments);
-  if (command == "frames") return Pictures(arguments, false);
-  if (command == "sheet") return Pictures(arguments, true);
-  if (command == "--help" || command == "help") {
-    std::printf("%s", kUsage);
-    return 0;
+  // Exit codes stay 0, 1 and 2 whatever happens inside.
+  try {
+    return Main(Utf8Arguments(argc, argv));
+  } catch (const std::bad_alloc&) {
+    Err("mondrel: out of memory\n");
+  } catch (const std::exception& error) {
+    Err(std::string("mondrel: ") + Printable(error.what()) + "\n");
+  } catch (...) {
+    Err("mondrel: unexpected failure\n");
   }
-  return UsageError("unknown command " + command);
+  return 1;
 }

@@ -1,5 +1,6 @@
 #include "tools/png_preview.h"
 
+#include <cerrno>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
@@ -64,10 +65,12 @@ bool WritePng(const std::string& path, const Rgba8& picture, std::string* error)
     *error = "cannot encode " + path;
     return false;
   }
+  errno = 0;
   std::ofstream out(std::filesystem::u8path(path), std::ios::binary | std::ios::trunc);
   out.write(reinterpret_cast<const char*>(encoded.data()), static_cast<std::streamsize>(encoded.size()));
+  out.close();
   if (!out) {
-    *error = "cannot write " + path;
+    *error = std::string("cannot write the file: ") + (errno != 0 ? std::strerror(errno) : "write failed");
     return false;
   }
   return true;

@@ -7,7 +7,7 @@
 #include <fstream>
 
 #include "exr/float_to_half.h"
-#include "support/exr_writer.h"
+#include "writer/exr_writer.h"
 #include "tools/digit_font.h"
 
 namespace {

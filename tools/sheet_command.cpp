@@ -9,10 +9,13 @@
 #include "tools/picture_commands.h"
 #include "tools/png_preview.h"
 #include "tools/progress.h"
+#include "tools/text_output.h"
 
 namespace {
 
-constexpr int kThumbnailWidth = 160;
+constexpr int kThumbnailWidth = 160;  // thumbnails fit a square of this side
+constexpr int kSmallestThumbnail = 16;
+constexpr int64_t kLargestSheetSide = 16384;
 constexpr int kGap = 6;
 constexpr int kLabelScale = 2;
 constexpr int kLabelHeight = 5 * kLabelScale + 6;
@@ -75,46 +78,66 @@ int RunSheet(const PluginTable* table, const std::string& path, const std::strin
   Clip clip;
   std::string error;
   if (!OpenClip(table, path, &clip, &error)) {
-    std::fprintf(stderr, "%s: refused: %s\n", path.c_str(), error.c_str());
+    Out(Printable(path) + (clip.readable ? ": refused: " : ": ") + Printable(error) + "\n");
     return 1;
   }
   std::vector<int32_t> frames;
   const int32_t count = clip.sequence ? clip.frameCount : 1;
   for (int32_t n = 0; n < count; n += every) frames.push_back(n);
-  const int thumbWidth = std::min<int>(kThumbnailWidth, clip.width);
-  const int thumbHeight = std::max(1, static_cast<int>(static_cast<int64_t>(clip.height) * thumbWidth / clip.width));
   const int shown = static_cast<int>(frames.size());
   columns = std::max(1, std::min(columns, shown));
-  const int rows = (shown + columns - 1) / columns;
+  const int64_t rows = (shown + columns - 1) / columns;
+  // Thumbnails shrink until the sheet fits its bound; past the smallest,
+  // the sheet is refused rather than made huge.
+  int64_t thumbWidth = 0;
+  int64_t thumbHeight = 0;
+  int64_t sheetWidth = 0;
+  int64_t sheetHeight = 0;
+  for (int64_t side = kThumbnailWidth;; side /= 2) {
+    const int64_t longer = std::max(clip.width, clip.height);
+    thumbWidth = std::max<int64_t>(1, std::min<int64_t>(clip.width, side * clip.width / longer));
+    thumbHeight = std::max<int64_t>(1, std::min<int64_t>(side, clip.height * thumbWidth / clip.width));
+    sheetWidth = kGap + columns * (thumbWidth + kGap);
+    sheetHeight = kGap + rows * (thumbHeight + kLabelHeight + kGap);
+    if (sheetWidth <= kLargestSheetSide && sheetHeight <= kLargestSheetSide) break;
+    if (side / 2 < kSmallestThumbnail) {
+      CloseClip(clip);
+      Err(Printable(path) + Format(": a sheet of %d frames in %d columns would be larger than %lld pixels a side; "
+                                   "show fewer frames with --every, or choose other --columns\n",
+                                   shown, columns, static_cast<long long>(kLargestSheetSide)));
+      return 1;
+    }
+  }
   Rgba8 sheet;
-  sheet.width = kGap + columns * (thumbWidth + kGap);
-  sheet.height = kGap + rows * (thumbHeight + kLabelHeight + kGap);
-  sheet.pixels.assign(static_cast<size_t>(sheet.width) * sheet.height * 4, 0);
+  sheet.width = static_cast<int>(sheetWidth);
+  sheet.height = static_cast<int>(sheetHeight);
+  sheet.pixels.assign(static_cast<size_t>(sheet.width) * static_cast<size_t>(sheet.height) * 4, 0);
   Fill(sheet, 0, 0, sheet.width, sheet.height, 24, 24, 24);
 
   ProgressBar bar = StartProgress("sheet", shown);
   std::vector<uint8_t> frame;
   int status = 0;
   for (int i = 0; i < shown; ++i) {
-    const int left = kGap + (i % columns) * (thumbWidth + kGap);
-    const int top = kGap + (i / columns) * (thumbHeight + kLabelHeight + kGap);
+    const int left = static_cast<int>(kGap + (i % columns) * (thumbWidth + kGap));
+    const int top = static_cast<int>(kGap + (i / columns) * (thumbHeight + kLabelHeight + kGap));
     const int32_t n = frames[i];
     if (ReadClipFrame(clip, n, frame)) {
-      DrawThumbnail(sheet, left, top, thumbWidth, thumbHeight, frame, clip.width, clip.height);
+      DrawThumbnail(sheet, left, top, static_cast<int>(thumbWidth), static_cast<int>(thumbHeight), frame, clip.width,
+                    clip.height);
     } else {
-      Fill(sheet, left, top, thumbWidth, thumbHeight, 120, 20, 20);
-      std::fprintf(stderr, "%s: frame %d does not decode\n", FrameSourceName(path, clip.sequence ? n : 0).c_str(), n);
+      Fill(sheet, left, top, static_cast<int>(thumbWidth), static_cast<int>(thumbHeight), 120, 20, 20);
+      Err(Printable(FrameSourceName(path, clip.sequence ? n : 0)) + Format(": frame %d does not decode\n", n));
       status = 1;
     }
-    DrawLabel(sheet, left, top + thumbHeight + 4, std::to_string(FrameSourceNumber(path, clip.sequence ? n : 0)));
+    DrawLabel(sheet, left, top + static_cast<int>(thumbHeight) + 4, std::to_string(FrameSourceNumber(path, clip.sequence ? n : 0)));
     AdvanceProgress(bar, i + 1);
   }
   FinishProgress(bar);
   CloseClip(clip);
   if (!WritePng(output, sheet, &error)) {
-    std::fprintf(stderr, "%s: %s\n", output.c_str(), error.c_str());
+    Err(Printable(output) + ": " + Printable(error) + "\n");
     return 1;
   }
-  std::printf("%s\n", output.c_str());
+  Out(Printable(output) + "\n");
   return status;
 }

@@ -7,7 +7,12 @@
 #include <io.h>
 #include <shellapi.h>
 #else
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
 #endif
 
 WideString ToWide(const std::string& utf8) {
@@ -74,6 +79,24 @@ const PluginTable* LoadPluginTable(const std::string& dllPath, std::string* erro
 
 bool ErrorIsTerminal() { return _isatty(_fileno(stderr)) != 0; }
 
+std::string SystemReason(const std::string& path) {
+  HANDLE file = CreateFileW(ToWide(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file != INVALID_HANDLE_VALUE) {
+    CloseHandle(file);
+    return "cannot read the file";
+  }
+  const DWORD code = GetLastError();
+  wchar_t* message = nullptr;
+  const DWORD length = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                                          FORMAT_MESSAGE_IGNORE_INSERTS,
+                                      nullptr, code, 0, reinterpret_cast<wchar_t*>(&message), 0, nullptr);
+  std::string reason = length > 0 ? ToUtf8(WideString(message, message + length)) : "error " + std::to_string(code);
+  if (message != nullptr) LocalFree(message);
+  while (!reason.empty() && (reason.back() == '\n' || reason.back() == '\r' || reason.back() == ' ')) reason.pop_back();
+  return reason;
+}
+
 #else
 
 std::vector<std::string> Utf8Arguments(int argc, char** argv) { return std::vector<std::string>(argv, argv + argc); }
@@ -85,5 +108,14 @@ const PluginTable* LoadPluginTable(const std::string& dllPath, std::string* erro
 }
 
 bool ErrorIsTerminal() { return isatty(2) != 0; }
+
+std::string SystemReason(const std::string& path) {
+  const int descriptor = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (descriptor < 0) return std::strerror(errno);
+  struct stat info;
+  const bool folder = fstat(descriptor, &info) == 0 && S_ISDIR(info.st_mode);
+  close(descriptor);
+  return folder ? std::strerror(EISDIR) : "cannot read the file";
+}
 
 #endif

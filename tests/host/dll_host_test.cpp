@@ -10,7 +10,7 @@
 #include <cstring>
 #include <string>
 
-#include "support/exr_writer.h"
+#include "writer/exr_writer.h"
 #include "support/malformed_cases.h"
 #include "support/test_files.h"
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "exr_writer.h"
+#include "writer/exr_writer.h"
 #include "test_files.h"
 
 namespace exrtest {

@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "exr/mondrel.h"
-#include "exr_writer.h"
+#include "writer/exr_writer.h"
 
 namespace exrtest {
 

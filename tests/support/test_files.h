@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <string>
 
-#include "exr_writer.h"
+#include "writer/exr_writer.h"
 #include "platform/platform.h"
 
 namespace exrtest {

@@ -1,4 +1,5 @@
-// A small OpenEXR writer of our own for tests: byte-exact headers (also
+// A small OpenEXR writer of our own, for the tool's samples, the tests, the
+// benchmarks and the fuzz seeds: byte-exact headers (also
 // malformed ones) and uncompressed scanline files whose every sample is
 // known, with the frame the decoder must make of them.
 #pragma once

@@ -1,4 +1,4 @@
-#include "exr_writer.h"
+#include "writer/exr_writer.h"
 
 #include <algorithm>
 #include <cmath>
