@@ -1,5 +1,6 @@
 # mondrel.exe under Wine, reading through the built DLL with --plugin:
-# sample, info (text and JSON), frames and sheet, and the refusal exit code.
+# sample, info (text and JSON), check, frames and sheet, a Japanese file
+# name in redirected (UTF-8) output, --version, and the exit codes.
 # Usage: cmake -DTOOL=mondrel.exe -DDLL=mondrel_input.aui2 -DWORK=dir -P tool_wine.cmake
 file(REMOVE_RECURSE ${WORK})
 file(MAKE_DIRECTORY ${WORK})
@@ -36,8 +37,27 @@ if(NOT EXISTS ${WORK}/sheet.png)
 endif()
 file(WRITE ${WORK}/not-exr.exr "hello")
 run(1 info --plugin ${plugin} ${work}/not-exr.exr)
-if(NOT err MATCHES "refused: not an OpenEXR file")
-  message(FATAL_ERROR "refusal said:\n${err}")
+if(NOT out MATCHES "refused: not an OpenEXR file")
+  message(FATAL_ERROR "refusal said:\n${out}\n${err}")
+endif()
+# A name outside every legacy code page reaches redirected output as UTF-8.
+file(COPY_FILE ${WORK}/seq/sample_0004.exr "${WORK}/ショット_0001.exr")
+run(0 check --plugin ${plugin} "${work}/ショット_0001.exr")
+if(NOT out MATCHES "ショット_0001.exr" OR NOT out MATCHES "120 of 120 frames decode")
+  message(FATAL_ERROR "check of a Japanese name said:\n${out}")
+endif()
+run(0 info --json --plugin ${plugin} "${work}/ショット_0001.exr")
+if(NOT out MATCHES "\"path\":\"[^\"]*ショット_0001.exr\"")
+  message(FATAL_ERROR "info --json of a Japanese name said:\n${out}")
+endif()
+file(REMOVE ${WORK}/seq/sample_0003.exr)
+run(0 check --plugin ${plugin} ${work}/seq/sample_0001.exr)
+if(NOT out MATCHES "ends before" OR NOT out MATCHES "1 more numbered file follows the gap")
+  message(FATAL_ERROR "check of a sequence with a gap said:\n${out}")
+endif()
+run(0 --version --plugin ${plugin})
+if(NOT out MATCHES "plug-in: Mondrel v0.4.0")
+  message(FATAL_ERROR "--version said:\n${out}")
 endif()
 run(1 info --plugin ${work}/missing.aui2 ${work}/seq/sample_0001.exr)
 run(2 info)

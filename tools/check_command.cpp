@@ -125,7 +125,9 @@ void PrintText(const CheckResult& result) {
   if (HasFrameNumber(result.path)) {
     out += "  the clip ends before " + Printable(FrameSourceName(result.path, clip.sequence ? clip.frameCount : 1));
     out += result.afterGap.count > 0
-               ? Format(", which is missing; %d more numbered files follow the gap, from ", result.afterGap.count) +
+               ? Format(result.afterGap.count == 1 ? ", which is missing; %d more numbered file follows the gap, from "
+                                                   : ", which is missing; %d more numbered files follow the gap, from ",
+                        result.afterGap.count) +
                      Printable(result.afterGap.first) + "\n"
                : ", which is missing; no numbered file follows\n";
   }
