@@ -46,6 +46,23 @@ size_t DecodeUtf8(const std::string& text, size_t at, uint32_t* code) {
 
 const char kReplacement[] = "\xEF\xBF\xBD";
 
+// Calls `visit(code, bytes, length)` for each character of `text`, with the
+// bytes of U+FFFD for each byte that is no part of well-formed UTF-8.
+template <typename Visit>
+void ForEachCharacter(const std::string& text, Visit visit) {
+  for (size_t at = 0; at < text.size();) {
+    uint32_t code = 0;
+    const size_t length = DecodeUtf8(text, at, &code);
+    if (length == 0) {
+      visit(0xFFFD, kReplacement, sizeof kReplacement - 1);
+      ++at;
+    } else {
+      visit(code, text.data() + at, length);
+      at += length;
+    }
+  }
+}
+
 bool IsControl(uint32_t code) { return code < 0x20 || code == 0x7F || (code >= 0x80 && code < 0xA0); }
 
 #ifdef _WIN32
@@ -70,36 +87,21 @@ void Write(FILE* stream, DWORD which, const std::string& text) {
 
 std::string Printable(const std::string& text) {
   std::string out;
-  for (size_t at = 0; at < text.size();) {
-    uint32_t code = 0;
-    const size_t length = DecodeUtf8(text, at, &code);
-    if (length == 0) {
-      out += kReplacement;
-      ++at;
-      continue;
-    }
+  ForEachCharacter(text, [&](uint32_t code, const char* bytes, size_t length) {
     if (IsControl(code)) {
       char escaped[8];
       std::snprintf(escaped, sizeof escaped, "\\x%02X", static_cast<unsigned>(code));
       out += escaped;
     } else {
-      out.append(text, at, length);
+      out.append(bytes, length);
     }
-    at += length;
-  }
+  });
   return out;
 }
 
 std::string Json(const std::string& text) {
   std::string out = "\"";
-  for (size_t at = 0; at < text.size();) {
-    uint32_t code = 0;
-    const size_t length = DecodeUtf8(text, at, &code);
-    if (length == 0) {
-      out += kReplacement;
-      ++at;
-      continue;
-    }
+  ForEachCharacter(text, [&](uint32_t code, const char* bytes, size_t length) {
     if (code == '"' || code == '\\') {
       out += '\\';
       out += static_cast<char>(code);
@@ -108,10 +110,9 @@ std::string Json(const std::string& text) {
       std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned>(code));
       out += escaped;
     } else {
-      out.append(text, at, length);
+      out.append(bytes, length);
     }
-    at += length;
-  }
+  });
   return out + "\"";
 }
 
