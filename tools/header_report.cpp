@@ -30,6 +30,17 @@ int32_t ImpliedSize(const std::string& type) {
   return -1;
 }
 
+// Bytes of the value that the parser stores from an attribute: its windows,
+// compression and line order; 0 for the rest.
+int64_t StoredValueBytes(const HeaderAttribute& attribute) {
+  if ((attribute.name == "compression" && attribute.type == "compression") ||
+      (attribute.name == "lineOrder" && attribute.type == "lineOrder")) {
+    return 1;
+  }
+  if ((attribute.name == "dataWindow" || attribute.name == "displayWindow") && attribute.type == "box2i") return 16;
+  return 0;
+}
+
 // Walks the attributes as the parser's loop does, and keeps the names and
 // types of the first channel list and how the walk ended.
 void WalkHeader(const uint8_t* bytes, int32_t byteCount, HeaderReport& report) {
@@ -85,6 +96,9 @@ void WalkHeader(const uint8_t* bytes, int32_t byteCount, HeaderReport& report) {
       }
       continue;
     }
+    // The parser takes the values it stores from their first bytes, whatever
+    // the size says, and stops where those bytes are not all there.
+    if (BytesLeft(reader) < StoredValueBytes(attribute)) return end(HeaderWalkEnd::kCutOff, reader.position);
     if (attribute.size < 0) return end(HeaderWalkEnd::kNegativeSize, start);
     const int32_t implied = ImpliedSize(attribute.type);
     if (implied >= 0 && attribute.size != implied) {
