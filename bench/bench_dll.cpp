@@ -1,7 +1,8 @@
 // Reads frame 0 of one file through mondrel_input.aui2, loaded from beside
-// this program, and prints the median time per read in milliseconds, then
-// the median of the limit under the same Wine: the file's bytes in one
-// ReadFile plus writing the frame.
+// this program, against the limit under the same Wine: the file's bytes in
+// one ReadFile plus writing the frame. Prints four medians in milliseconds:
+// ours and the limit with the file already open, then ours and the limit
+// with the open and the close counted.
 #include <windows.h>
 
 #include "host/plugin_beside.h"
@@ -15,17 +16,33 @@
 
 namespace {
 
-template <typename Work>
-double MedianMilliseconds(Work work) {
-  work();  // warm the page cache and the buffers
-  std::vector<double> times;
-  for (int i = 0; i < 21; ++i) {
-    const auto start = std::chrono::steady_clock::now();
-    work();
-    times.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
+// Alternating rounds of `ours` and `limit`, so that a drift of the machine
+// falls on both alike; the medians, in milliseconds.
+template <typename Ours, typename Limit>
+void MedianMilliseconds(Ours ours, Limit limit, double* oursMedian, double* limitMedian) {
+  ours();  // warm the page cache and the buffers
+  limit();
+  std::vector<double> oursTimes;
+  std::vector<double> limitTimes;
+  const auto sample = [](std::vector<double>& times, auto work) {
+    for (int i = 0; i < 7; ++i) {
+      const auto start = std::chrono::steady_clock::now();
+      work();
+      times.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
+    }
+  };
+  for (int round = 0; round < 3; ++round) {
+    sample(oursTimes, ours);
+    sample(limitTimes, limit);
   }
-  std::sort(times.begin(), times.end());
-  return times[times.size() / 2];
+  std::sort(oursTimes.begin(), oursTimes.end());
+  std::sort(limitTimes.begin(), limitTimes.end());
+  *oursMedian = oursTimes[oursTimes.size() / 2];
+  *limitMedian = limitTimes[limitTimes.size() / 2];
+}
+
+HANDLE OpenForReading(const wchar_t* path) {
+  return CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
 }  // namespace
@@ -56,24 +73,42 @@ int wmain(int argc, wchar_t** argv) {
   std::memcpy(&bitmap, record + 16, 8);
   uint32_t imageSize;
   std::memcpy(&imageSize, bitmap + 20, 4);
-  std::vector<uint8_t> frame(imageSize);
-  bool failed = false;
-  const double ours = MedianMilliseconds([&] { failed |= read(handle, 0, frame.data()) != static_cast<int32_t>(imageSize); });
-  close(handle);
-  if (failed) return 1;
+  std::vector<uint8_t> frame(imageSize, 1);
 
-  HANDLE file = CreateFileW(argv[1], GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE file = OpenForReading(argv[1]);
   LARGE_INTEGER size;
   if (file == INVALID_HANDLE_VALUE || !GetFileSizeEx(file, &size)) return 1;
-  CloseHandle(file);
-  std::vector<uint8_t> bytes(static_cast<size_t>(size.QuadPart));
-  const double limit = MedianMilliseconds([&] {
-    HANDLE whole = CreateFileW(argv[1], GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  std::vector<uint8_t> bytes(static_cast<size_t>(size.QuadPart), 1);
+  const auto readWhole = [&](HANDLE from) {
+    LARGE_INTEGER start{};
     DWORD got = 0;
-    ReadFile(whole, bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr);
-    CloseHandle(whole);
+    SetFilePointerEx(from, start, nullptr, FILE_BEGIN);
+    ReadFile(from, bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr);
     std::memset(frame.data(), static_cast<int>(got & 1), frame.size());
-  });
-  std::printf("%.3f %.3f\n", ours, limit);
+  };
+
+  bool failed = false;
+  double oursOpen;
+  double limitOpen;
+  MedianMilliseconds([&] { failed |= read(handle, 0, frame.data()) != static_cast<int32_t>(imageSize); },
+                     [&] { readWhole(file); }, &oursOpen, &limitOpen);
+  close(handle);
+  CloseHandle(file);
+  double oursFresh;
+  double limitFresh;
+  MedianMilliseconds(
+      [&] {
+        void* fresh = open(argv[1]);
+        failed |= read(fresh, 0, frame.data()) != static_cast<int32_t>(imageSize);
+        close(fresh);
+      },
+      [&] {
+        HANDLE whole = OpenForReading(argv[1]);
+        readWhole(whole);
+        CloseHandle(whole);
+      },
+      &oursFresh, &limitFresh);
+  if (failed) return 1;
+  std::printf("%.3f %.3f %.3f %.3f\n", oursOpen, limitOpen, oursFresh, limitFresh);
   return 0;
 }

@@ -287,13 +287,17 @@ void WineCase(const fs::path& folder, const std::string& wineBench, double nativ
   const fs::path path = folder / "1920x1080 RGBA HALF.exr";
   const std::string command = "wine '" + wineBench + "' 'Z:" + path.string() + "' 2>/dev/null";
   std::FILE* child = popen(command.c_str(), "r");
-  double milliseconds = -1;
-  double limit = -1;
-  if (child == nullptr || std::fscanf(child, "%lf %lf", &milliseconds, &limit) != 2) milliseconds = limit = -1;
+  double ours[2] = {-1, -1};
+  double limit[2] = {-1, -1};
+  if (child == nullptr || std::fscanf(child, "%lf %lf %lf %lf", &ours[0], &limit[0], &ours[1], &limit[1]) != 4) {
+    ours[0] = ours[1] = limit[0] = limit[1] = -1;
+  }
   if (child != nullptr) pclose(child);
-  Report("1920x1080 RGBA HALF through the DLL under Wine",
-         "%.2f ms; %.2fx native (%.2f ms); Wine limit %.2f ms (ours at %.2f of it)", milliseconds,
-         milliseconds / (nativeSeconds * 1e3), nativeSeconds * 1e3, limit, limit / milliseconds);
+  Report("1920x1080 RGBA HALF through the DLL under Wine, file already open",
+         "%.2f ms; %.2fx native (%.2f ms); Wine limit %.2f ms (ours at %.2f of it)", ours[0],
+         ours[0] / (nativeSeconds * 1e3), nativeSeconds * 1e3, limit[0], limit[0] / ours[0]);
+  Report("1920x1080 RGBA HALF through the DLL under Wine, open, read, close",
+         "%.2f ms; Wine limit %.2f ms (ours at %.2f of it)", ours[1], limit[1], limit[1] / ours[1]);
 }
 
 }  // namespace

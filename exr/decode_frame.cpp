@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "exr/byte_reader.h"
+#include "exr/cache_size.h"
 #include "exr/float_to_half.h"
 #include "exr/interleave.h"
 #include "exr/mondrel.h"
@@ -51,7 +52,7 @@ bool PlanChunk(const Mondrel& image, ChunkPlan* plan) {
 }
 
 // `chunk` starts at the chunk's y; FLOAT planes are converted in place.
-void ConvertChunk(const ChunkPlan& plan, int32_t width, uint8_t* chunk, uint8_t* row) {
+void ConvertChunk(const ChunkPlan& plan, int32_t width, uint8_t* chunk, uint8_t* row, RowStores stores) {
   ComponentSource sources[4];
   bool converted[kMaxChannels] = {false, false, false, false};
   for (int32_t slot = 0; slot < 4; ++slot) {
@@ -69,7 +70,7 @@ void ConvertChunk(const ChunkPlan& plan, int32_t width, uint8_t* chunk, uint8_t*
       sources[slot] = ComponentSource{plane, 1};
     }
   }
-  InterleaveHalfRow(sources, row, width);
+  InterleaveHalfRow(sources, row, width, stores);
 }
 
 // The frame must read as if it had been zero-filled before any chunk was
@@ -142,6 +143,10 @@ int32_t Mondrel::DecodeFrame(platform::FileHandle file, uint8_t* frame) {
   // that comes up short gives the chunks it holds whole, and the chunk it
   // cut is then read again on its own and fails or succeeds as that read does.
   const size_t chunksPerRead = static_cast<size_t>(scratchSize / plan.chunkBytes);
+  // A frame read touches the file's bytes (copied in by the system) and
+  // the frame; both are bounded far below 2^62.
+  static const int64_t lastLevelCacheBytes = LastLevelCacheBytes();
+  const RowStores stores = RowStoresFor(plan.chunkBytes * height + frameBytes, lastLevelCacheBytes);
   ConvertedRows rows;
   int32_t result = static_cast<int32_t>(frameBytes);
   size_t next = 0;
@@ -168,7 +173,7 @@ int32_t Mondrel::DecodeFrame(platform::FileHandle file, uint8_t* frame) {
         break;
       }
       NoteRow(frame, rowBytes, height, row, rows);
-      ConvertChunk(plan, width, chunk, frame + row * rowBytes);
+      ConvertChunk(plan, width, chunk, frame + row * rowBytes, stores);
     }
     next += whole;
   }

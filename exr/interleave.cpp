@@ -28,9 +28,24 @@ inline void CopyPixel(uint8_t* pixel, const uint8_t*& r, const uint8_t*& g, cons
   a += 2 * sources[3].stride;
 }
 
+#ifdef MONDREL_X86_SIMD
+inline void StoreRowVector(__m128i* to, __m128i pixels, RowStores stores) {
+  if (stores == RowStores::kStreaming) {
+    _mm_stream_si128(to, pixels);
+  } else {
+    _mm_store_si128(to, pixels);
+  }
+}
+#endif
+
 }  // namespace
 
-void InterleaveHalfRow(const ComponentSource sources[4], uint8_t* row, int32_t width) {
+RowStores RowStoresFor(int64_t bytesTouched, int64_t lastLevelCacheBytes) {
+  if (lastLevelCacheBytes <= 0 || bytesTouched > lastLevelCacheBytes / 4 * 3) return RowStores::kStreaming;
+  return RowStores::kCached;
+}
+
+void InterleaveHalfRow(const ComponentSource sources[4], uint8_t* row, int32_t width, RowStores stores) {
   const uint8_t* r = sources[0].samples;
   const uint8_t* g = sources[1].samples;
   const uint8_t* b = sources[2].samples;
@@ -38,7 +53,7 @@ void InterleaveHalfRow(const ComponentSource sources[4], uint8_t* row, int32_t w
   int32_t x = 0;
 #ifdef MONDREL_X86_SIMD
   // A pixel is 8 bytes: at most three pixels before the row reaches the
-  // 32-byte alignment of the streaming stores (one for 16 bytes).
+  // 32-byte alignment of the aligned stores (one for 16 bytes).
   static const bool useAvx2 = ProcessorHasAvx2();
   const uintptr_t alignment = useAvx2 ? 31 : 15;
   while (x < width && ((reinterpret_cast<uintptr_t>(row) + 8 * static_cast<uintptr_t>(x)) & alignment) != 0) {
@@ -49,7 +64,7 @@ void InterleaveHalfRow(const ComponentSource sources[4], uint8_t* row, int32_t w
     const uint8_t* const planes[4] = {r, g, b, a};
     const int32_t strides[4] = {sources[0].stride, sources[1].stride, sources[2].stride, sources[3].stride};
     const int32_t blocks = (width - x) / 16;
-    InterleaveBlocksAvx2(planes, strides, row + 8 * static_cast<int64_t>(x), blocks);
+    InterleaveBlocksAvx2(planes, strides, row + 8 * static_cast<int64_t>(x), blocks, stores);
     r += 32 * static_cast<int64_t>(blocks) * strides[0];
     g += 32 * static_cast<int64_t>(blocks) * strides[1];
     b += 32 * static_cast<int64_t>(blocks) * strides[2];
@@ -71,15 +86,17 @@ void InterleaveHalfRow(const ComponentSource sources[4], uint8_t* row, int32_t w
     const __m128i baLow = _mm_unpacklo_epi16(vb, va);
     const __m128i baHigh = _mm_unpackhi_epi16(vb, va);
     __m128i* out = reinterpret_cast<__m128i*>(row + 8 * static_cast<int64_t>(x));
-    _mm_stream_si128(out, _mm_unpacklo_epi32(rgLow, baLow));
-    _mm_stream_si128(out + 1, _mm_unpackhi_epi32(rgLow, baLow));
-    _mm_stream_si128(out + 2, _mm_unpacklo_epi32(rgHigh, baHigh));
-    _mm_stream_si128(out + 3, _mm_unpackhi_epi32(rgHigh, baHigh));
+    StoreRowVector(out, _mm_unpacklo_epi32(rgLow, baLow), stores);
+    StoreRowVector(out + 1, _mm_unpackhi_epi32(rgLow, baLow), stores);
+    StoreRowVector(out + 2, _mm_unpacklo_epi32(rgHigh, baHigh), stores);
+    StoreRowVector(out + 3, _mm_unpackhi_epi32(rgHigh, baHigh), stores);
     r += stepR;
     g += stepG;
     b += stepB;
     a += stepA;
   }
+#else
+  (void)stores;
 #endif
   for (; x < width; ++x) CopyPixel(row + 8 * static_cast<int64_t>(x), r, g, b, a, sources);
 }

@@ -15,12 +15,23 @@ struct ComponentSource {
 extern const uint8_t kZeroHalves[32];
 extern const uint8_t kOneHalves[32];
 
-// Writes `width` pixels of 8 bytes to `row`. Frames are larger than the
-// caches, so rows are written with streaming stores where the processor has
-// them; FinishRowStores() orders those stores before the frame is handed on.
-void InterleaveHalfRow(const ComponentSource sources[4], uint8_t* row, int32_t width);
+// How rows reach the frame. Streaming stores go around the caches, which
+// pays when a frame read touches more than the last-level cache keeps (it
+// would only evict the file's bytes and the frame's own first rows). When
+// the frame and the file's bytes fit, cached stores are faster, and the
+// frame is still in the cache for whoever reads it next.
+enum class RowStores : uint8_t { kCached, kStreaming };
+
+// Streaming unless `bytesTouched` fits in three quarters of a known cache,
+// leaving room for everything else the process keeps there.
+RowStores RowStoresFor(int64_t bytesTouched, int64_t lastLevelCacheBytes);
+
+// Writes `width` pixels of 8 bytes to `row`. FinishRowStores() orders
+// streaming stores before the frame is handed on.
+void InterleaveHalfRow(const ComponentSource sources[4], uint8_t* row, int32_t width, RowStores stores);
 void FinishRowStores();
 
 // Sixteen pixels a block from the four sources into 32-byte aligned `out`,
 // with AVX2; the caller checks the processor.
-void InterleaveBlocksAvx2(const uint8_t* const sources[4], const int32_t strides[4], uint8_t* out, int32_t blocks);
+void InterleaveBlocksAvx2(const uint8_t* const sources[4], const int32_t strides[4], uint8_t* out, int32_t blocks,
+                          RowStores stores);

@@ -1,5 +1,5 @@
 // AVX2 form of the row interleave: sixteen pixels a step with 32-byte
-// streaming stores. Built with AVX2 enabled for this file alone and called
+// stores. Built with AVX2 enabled for this file alone and called
 // only when the processor has it.
 #include "exr/interleave.h"
 
@@ -9,7 +9,20 @@
 
 #include <immintrin.h>
 
-void InterleaveBlocksAvx2(const uint8_t* const sources[4], const int32_t strides[4], uint8_t* out, int32_t blocks) {
+namespace {
+
+inline void StoreRowVector(__m256i* to, __m256i pixels, RowStores stores) {
+  if (stores == RowStores::kStreaming) {
+    _mm256_stream_si256(to, pixels);
+  } else {
+    _mm256_store_si256(to, pixels);
+  }
+}
+
+}  // namespace
+
+void InterleaveBlocksAvx2(const uint8_t* const sources[4], const int32_t strides[4], uint8_t* out, int32_t blocks,
+                          RowStores stores) {
   const uint8_t* r = sources[0];
   const uint8_t* g = sources[1];
   const uint8_t* b = sources[2];
@@ -30,10 +43,10 @@ void InterleaveBlocksAvx2(const uint8_t* const sources[4], const int32_t strides
     const __m256i pixels45 = _mm256_unpacklo_epi32(rgHigh, baHigh);
     const __m256i pixels67 = _mm256_unpackhi_epi32(rgHigh, baHigh);
     __m256i* target = reinterpret_cast<__m256i*>(out + 128 * static_cast<int64_t>(i));
-    _mm256_stream_si256(target, _mm256_permute2x128_si256(pixels01, pixels23, 0x20));
-    _mm256_stream_si256(target + 1, _mm256_permute2x128_si256(pixels45, pixels67, 0x20));
-    _mm256_stream_si256(target + 2, _mm256_permute2x128_si256(pixels01, pixels23, 0x31));
-    _mm256_stream_si256(target + 3, _mm256_permute2x128_si256(pixels45, pixels67, 0x31));
+    StoreRowVector(target, _mm256_permute2x128_si256(pixels01, pixels23, 0x20), stores);
+    StoreRowVector(target + 1, _mm256_permute2x128_si256(pixels45, pixels67, 0x20), stores);
+    StoreRowVector(target + 2, _mm256_permute2x128_si256(pixels01, pixels23, 0x31), stores);
+    StoreRowVector(target + 3, _mm256_permute2x128_si256(pixels45, pixels67, 0x31), stores);
     r += 32 * strides[0];
     g += 32 * strides[1];
     b += 32 * strides[2];
