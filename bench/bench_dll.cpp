@@ -5,41 +5,14 @@
 // with the open and the close counted.
 #include <windows.h>
 
+#include "bench/bench_timer.h"
 #include "host/plugin_beside.h"
 
-#include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <string>
 #include <vector>
 
 namespace {
-
-// Alternating rounds of `ours` and `limit`, so that a drift of the machine
-// falls on both alike; the medians, in milliseconds.
-template <typename Ours, typename Limit>
-void MedianMilliseconds(Ours ours, Limit limit, double* oursMedian, double* limitMedian) {
-  ours();  // warm the page cache and the buffers
-  limit();
-  std::vector<double> oursTimes;
-  std::vector<double> limitTimes;
-  const auto sample = [](std::vector<double>& times, auto work) {
-    for (int i = 0; i < 7; ++i) {
-      const auto start = std::chrono::steady_clock::now();
-      work();
-      times.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
-    }
-  };
-  for (int round = 0; round < 3; ++round) {
-    sample(oursTimes, ours);
-    sample(limitTimes, limit);
-  }
-  std::sort(oursTimes.begin(), oursTimes.end());
-  std::sort(limitTimes.begin(), limitTimes.end());
-  *oursMedian = oursTimes[oursTimes.size() / 2];
-  *limitMedian = limitTimes[limitTimes.size() / 2];
-}
 
 HANDLE OpenForReading(const wchar_t* path) {
   return CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -88,27 +61,26 @@ int wmain(int argc, wchar_t** argv) {
   };
 
   bool failed = false;
-  double oursOpen;
-  double limitOpen;
-  MedianMilliseconds([&] { failed |= read(handle, 0, frame.data()) != static_cast<int32_t>(imageSize); },
-                     [&] { readWhole(file); }, &oursOpen, &limitOpen);
+  constexpr int kRuns = 21;
+  const OursAndLimit alreadyOpen = MeasureAlternately(
+      kRuns, [&] { failed |= read(handle, 0, frame.data()) != static_cast<int32_t>(imageSize); },
+      [&] { readWhole(file); });
   close(handle);
   CloseHandle(file);
-  double oursFresh;
-  double limitFresh;
-  MedianMilliseconds(
+  const OursAndLimit fresh = MeasureAlternately(
+      kRuns,
       [&] {
-        void* fresh = open(argv[1]);
-        failed |= read(fresh, 0, frame.data()) != static_cast<int32_t>(imageSize);
-        close(fresh);
+        void* opened = open(argv[1]);
+        failed |= read(opened, 0, frame.data()) != static_cast<int32_t>(imageSize);
+        close(opened);
       },
       [&] {
         HANDLE whole = OpenForReading(argv[1]);
         readWhole(whole);
         CloseHandle(whole);
-      },
-      &oursFresh, &limitFresh);
+      });
   if (failed) return 1;
-  std::printf("%.3f %.3f %.3f %.3f\n", oursOpen, limitOpen, oursFresh, limitFresh);
+  std::printf("%.3f %.3f %.3f %.3f\n", alreadyOpen.ours.median * 1e3, alreadyOpen.limit.median * 1e3,
+              fresh.ours.median * 1e3, fresh.limit.median * 1e3);
   return 0;
 }

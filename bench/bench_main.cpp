@@ -55,16 +55,11 @@ std::string Spread(const Timing& timing) {
   return text;
 }
 
-// Our side and the limit, sampled in alternating rounds so that a drift
-// of the machine (another tenant, the clock) falls on both alike. Ours is a
-// frame read from a handle already open, or open, read, close as a sequence
-// frame costs. The limit is the file's bytes in one read into a buffer
-// already touched, plus writing the frame; from a descriptor already open,
-// or with the open and close counted.
-struct OursAndLimit {
-  Timing ours;
-  Timing limit;
-};
+// Our side and the limit, sampled in alternating rounds. Ours is a frame
+// read from a handle already open, or open, read, close as a sequence frame
+// costs. The limit is the file's bytes in one read into a buffer already
+// touched, plus writing the frame; from a descriptor already open, or with
+// the open and close counted.
 
 OursAndLimit MeasureOursAndLimit(const fs::path& path, std::vector<uint8_t>& frame, int runs, bool alreadyOpen) {
   const WideString wide = WidePath(path);
@@ -87,16 +82,10 @@ OursAndLimit MeasureOursAndLimit(const fs::path& path, std::vector<uint8_t>& fra
     if (!alreadyOpen) platform::CloseFile(file);
     std::memset(frame.data(), static_cast<int>(got & 1), frame.size());
   };
-  std::vector<double> oursTimes;
-  std::vector<double> limitTimes;
-  constexpr int kRounds = 3;
-  for (int round = 0; round < kRounds; ++round) {
-    SampleSeconds(oursTimes, runs / kRounds, ours);
-    SampleSeconds(limitTimes, runs / kRounds, limit);
-  }
+  const OursAndLimit measured = MeasureAlternately(runs, ours, limit);
   platform::CloseFile(open);
   if (handle != nullptr) Table()->close(handle);
-  return OursAndLimit{Summarise(oursTimes), Summarise(limitTimes)};
+  return measured;
 }
 
 double OursAlreadyOpenMedian(const fs::path& path, std::vector<uint8_t>& frame, int runs) {

@@ -31,6 +31,25 @@ inline Timing Summarise(std::vector<double> times) {
   return Timing{times[last / 2], times[last / 10], times[last - last / 10]};
 }
 
+// Ours and a peer sampled in alternating rounds, so that a drift of the
+// machine (another tenant, the clock) falls on both alike.
+struct OursAndLimit {
+  Timing ours;
+  Timing limit;
+};
+
+template <typename Ours, typename Limit>
+OursAndLimit MeasureAlternately(int runs, Ours ours, Limit limit) {
+  constexpr int kRounds = 3;
+  std::vector<double> oursTimes;
+  std::vector<double> limitTimes;
+  for (int round = 0; round < kRounds; ++round) {
+    SampleSeconds(oursTimes, runs / kRounds, ours);
+    SampleSeconds(limitTimes, runs / kRounds, limit);
+  }
+  return OursAndLimit{Summarise(oursTimes), Summarise(limitTimes)};
+}
+
 template <typename Body>
 Timing MeasureSeconds(int runs, Body body) {
   std::vector<double> times;

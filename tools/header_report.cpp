@@ -30,15 +30,12 @@ int32_t ImpliedSize(const std::string& type) {
   return -1;
 }
 
-// Bytes of the value that the parser stores from an attribute: its windows,
-// compression and line order; 0 for the rest.
-int64_t StoredValueBytes(const HeaderAttribute& attribute) {
-  if ((attribute.name == "compression" && attribute.type == "compression") ||
-      (attribute.name == "lineOrder" && attribute.type == "lineOrder")) {
-    return 1;
-  }
-  if ((attribute.name == "dataWindow" || attribute.name == "displayWindow") && attribute.type == "box2i") return 16;
-  return 0;
+// The attributes whose values the parser stores: its windows, compression
+// and line order.
+bool ParserStoresValue(const HeaderAttribute& attribute) {
+  return (attribute.name == "compression" && attribute.type == "compression") ||
+         (attribute.name == "lineOrder" && attribute.type == "lineOrder") ||
+         ((attribute.name == "dataWindow" || attribute.name == "displayWindow") && attribute.type == "box2i");
 }
 
 // Walks the attributes as the parser's loop does, and keeps the names and
@@ -98,7 +95,9 @@ void WalkHeader(const uint8_t* bytes, int32_t byteCount, HeaderReport& report) {
     }
     // The parser takes the values it stores from their first bytes, whatever
     // the size says, and stops where those bytes are not all there.
-    if (BytesLeft(reader) < StoredValueBytes(attribute)) return end(HeaderWalkEnd::kCutOff, reader.position);
+    if (ParserStoresValue(attribute) && BytesLeft(reader) < ImpliedSize(attribute.type)) {
+      return end(HeaderWalkEnd::kCutOff, reader.position);
+    }
     if (attribute.size < 0) return end(HeaderWalkEnd::kNegativeSize, start);
     const int32_t implied = ImpliedSize(attribute.type);
     if (implied >= 0 && attribute.size != implied) {
