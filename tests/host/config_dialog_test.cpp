@@ -166,20 +166,13 @@ ConfigureFunction ConfigureEntry(const uint8_t* table) {
 }
 
 struct Closer {
-  int how;          // 0: OK button, 1: Cancel button, 2: close from the system menu
+  int how;                    // 0: OK button, 1: Cancel button, 2: close from the system menu
+  HANDLE configureReturned;   // manual-reset event, set by the test once configure returns
   bool found = false;
   bool controlsRight = false;
 };
 
-DWORD WINAPI FindAndClose(void* parameter) {
-  Closer* closer = static_cast<Closer*>(parameter);
-  HWND dialog = nullptr;
-  for (int attempt = 0; attempt < 200 && dialog == nullptr; ++attempt) {
-    dialog = FindWindowW(nullptr, L"Mondrel\u306e\u8a2d\u5b9a");
-    if (dialog == nullptr) Sleep(50);
-  }
-  if (dialog == nullptr) return 0;
-  closer->found = true;
+bool ControlsRight(HWND dialog) {
   wchar_t text[64] = {};
   GetWindowTextW(GetDlgItem(dialog, IDOK), text, 64);
   bool right = std::wstring(text) == L"OK";
@@ -187,11 +180,27 @@ DWORD WINAPI FindAndClose(void* parameter) {
   right = right && std::wstring(text) == L"Cancel";
   HWND label = FindWindowExW(dialog, nullptr, L"Static", nullptr);
   GetWindowTextW(label, text, 64);
-  right = right && std::wstring(text) == L"\u73fe\u5728\u8a2d\u5b9a\u9805\u76ee\u306f\u3042\u308a\u307e\u305b\u3093";
-  closer->controlsRight = right;
-  if (closer->how == 0) PostMessageW(GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0);
-  if (closer->how == 1) PostMessageW(GetDlgItem(dialog, IDCANCEL), BM_CLICK, 0, 0);
-  if (closer->how == 2) PostMessageW(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
+  return right && std::wstring(text) == L"\u73fe\u5728\u8a2d\u5b9a\u9805\u76ee\u306f\u3042\u308a\u307e\u305b\u3093";
+}
+
+// Presses until configure returns. The dialog's window exists before its
+// controls do, and is shown only once they all exist, so it is pressed only
+// when visible. A first window on a fresh display can take many seconds
+// (Wine builds its font cache), so there is no give-up here: a dialog that
+// never closes ends the test by its time limit.
+DWORD WINAPI FindAndClose(void* parameter) {
+  Closer* closer = static_cast<Closer*>(parameter);
+  DWORD pause = 50;
+  while (WaitForSingleObject(closer->configureReturned, pause) == WAIT_TIMEOUT) {
+    HWND dialog = FindWindowW(nullptr, L"Mondrel\u306e\u8a2d\u5b9a");
+    if (dialog == nullptr || !IsWindowVisible(dialog)) continue;
+    if (!closer->found) closer->controlsRight = ControlsRight(dialog);
+    closer->found = true;
+    if (closer->how == 0) PostMessageW(GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0);
+    if (closer->how == 1) PostMessageW(GetDlgItem(dialog, IDCANCEL), BM_CLICK, 0, 0);
+    if (closer->how == 2) PostMessageW(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
+    pause = 1000;  // pressed again only if the dialog is still up by then
+  }
   return 0;
 }
 
@@ -203,11 +212,13 @@ TEST(ConfigDialog, OpensAndClosesEachWay) {
   const ConfigureFunction configure = ConfigureEntry(table);
   for (int how = 0; how < 3; ++how) {
     SCOPED_TRACE(how);
-    Closer closer{how};
+    Closer closer{how, CreateEventW(nullptr, TRUE, FALSE, nullptr)};
     HANDLE thread = CreateThread(nullptr, 0, FindAndClose, &closer, 0, nullptr);
     EXPECT_EQ(configure(nullptr, module), 1);
-    WaitForSingleObject(thread, 10000);
+    SetEvent(closer.configureReturned);
+    WaitForSingleObject(thread, INFINITE);
     CloseHandle(thread);
+    CloseHandle(closer.configureReturned);
     EXPECT_TRUE(closer.found);
     EXPECT_TRUE(closer.controlsRight);
   }
