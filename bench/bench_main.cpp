@@ -60,7 +60,6 @@ std::string Spread(const Timing& timing) {
 // costs. The limit is the file's bytes in one read into a buffer already
 // touched, plus writing the frame; from a descriptor already open, or with
 // the open and close counted.
-
 OursAndLimit MeasureOursAndLimit(const fs::path& path, std::vector<uint8_t>& frame, int runs, bool alreadyOpen) {
   const WideString wide = WidePath(path);
   void* handle = alreadyOpen ? Table()->open(wide.c_str()) : nullptr;

@@ -4,10 +4,10 @@
 #include <cstring>
 
 #include "exr/byte_reader.h"
-#include "exr/cache_size.h"
 #include "exr/float_to_half.h"
 #include "exr/interleave.h"
 #include "exr/mondrel.h"
+#include "exr/processor.h"
 
 namespace {
 

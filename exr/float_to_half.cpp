@@ -2,10 +2,6 @@
 
 #include "exr/byte_reader.h"
 
-#if defined(_MSC_VER) && defined(MONDREL_X86_SIMD)
-#include <intrin.h>
-#endif
-
 uint16_t FloatToHalf(uint32_t bits) {
   const uint32_t sign = (bits >> 16) & 0x8000u;
   const uint32_t exponent = (bits >> 23) & 0xFFu;
@@ -37,20 +33,6 @@ void FloatRowToHalfScalar(const uint8_t* source, uint8_t* destination, int32_t c
 }
 
 #ifdef MONDREL_X86_SIMD
-
-bool ProcessorHasAvx2() {
-#if defined(_MSC_VER)
-  int registers[4];
-  __cpuid(registers, 0);
-  if (registers[0] < 7) return false;
-  __cpuid(registers, 1);
-  const bool osSavesYmm = (registers[2] & (1 << 27)) != 0 && (_xgetbv(0) & 6) == 6;
-  __cpuidex(registers, 7, 0);
-  return osSavesYmm && (registers[1] & (1 << 5)) != 0;
-#else
-  return __builtin_cpu_supports("avx2");
-#endif
-}
 
 void FloatRowToHalf(const uint8_t* source, uint8_t* destination, int32_t count) {
   static const bool useAvx2 = ProcessorHasAvx2();

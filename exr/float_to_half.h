@@ -6,6 +6,8 @@
 
 #include <cstdint>
 
+#include "exr/processor.h"
+
 uint16_t FloatToHalf(uint32_t bits);
 
 // Converts `count` little-endian 32-bit samples at `source` to little-endian
@@ -16,9 +18,7 @@ void FloatRowToHalf(const uint8_t* source, uint8_t* destination, int32_t count);
 
 // The individual implementations, exposed for tests and benchmarks.
 void FloatRowToHalfScalar(const uint8_t* source, uint8_t* destination, int32_t count);
-#if defined(__x86_64__) || defined(_M_X64)
-#define MONDREL_X86_SIMD 1
+#ifdef MONDREL_X86_SIMD
 void FloatRowToHalfSse2(const uint8_t* source, uint8_t* destination, int32_t count);
 void FloatRowToHalfAvx2(const uint8_t* source, uint8_t* destination, int32_t count);
-bool ProcessorHasAvx2();
 #endif

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "exr/float_to_half.h"
+#include "exr/processor.h"
 
 #ifdef MONDREL_X86_SIMD
 #include <emmintrin.h>

@@ -3,7 +3,7 @@
 // only when the processor has it.
 #include "exr/interleave.h"
 
-#include "exr/float_to_half.h"
+#include "exr/processor.h"
 
 #ifdef MONDREL_X86_SIMD
 

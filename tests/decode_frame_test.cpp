@@ -368,7 +368,7 @@ TEST(DecodeFrame, UnconvertedRowsAreZeroWhateverTheOrder) {
 
 }  // namespace
 
-#include "exr/cache_size.h"
+#include "exr/processor.h"
 #include "exr/interleave.h"
 
 namespace {

@@ -95,11 +95,11 @@ void WalkHeader(const uint8_t* bytes, int32_t byteCount, HeaderReport& report) {
     }
     // The parser takes the values it stores from their first bytes, whatever
     // the size says, and stops where those bytes are not all there.
-    if (ParserStoresValue(attribute) && BytesLeft(reader) < ImpliedSize(attribute.type)) {
+    const int32_t implied = ImpliedSize(attribute.type);
+    if (ParserStoresValue(attribute) && BytesLeft(reader) < implied) {
       return end(HeaderWalkEnd::kCutOff, reader.position);
     }
     if (attribute.size < 0) return end(HeaderWalkEnd::kNegativeSize, start);
-    const int32_t implied = ImpliedSize(attribute.type);
     if (implied >= 0 && attribute.size != implied) {
       report.sizeMismatches.push_back("\"" + attribute.name + "\" is a " + attribute.type + " of " +
                                       std::to_string(implied) + " bytes but declares " +

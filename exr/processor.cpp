@@ -1,6 +1,4 @@
-#include "exr/cache_size.h"
-
-#include "exr/float_to_half.h"
+#include "exr/processor.h"
 
 #ifdef MONDREL_X86_SIMD
 #if defined(_MSC_VER)
@@ -53,6 +51,18 @@ int64_t LargestCacheOfLeaf(uint32_t leaf) {
 #endif
 
 }  // namespace
+
+#ifdef MONDREL_X86_SIMD
+bool ProcessorHasAvx2() {
+#if defined(_MSC_VER)
+  if (Cpuid(0, 0).a < 7) return false;
+  const bool osSavesYmm = (Cpuid(1, 0).c & (1u << 27)) != 0 && (_xgetbv(0) & 6) == 6;
+  return osSavesYmm && (Cpuid(7, 0).b & (1u << 5)) != 0;
+#else
+  return __builtin_cpu_supports("avx2");
+#endif
+}
+#endif
 
 int64_t LastLevelCacheBytes() {
 #ifdef MONDREL_X86_SIMD
