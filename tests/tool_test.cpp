@@ -143,6 +143,10 @@ TEST(ToolReasons, WarningsForFilesThatOpenButDoNotDecode) {
       {"too wide, mixed", Header([](HeaderBuilder& h) {
          h.Channels({{"A", kHalf}, {"B", kHalf}, {"G", kHalf}, {"R", kFloat}}).DataWindow(0, 0, 13109, 0);
        }), "at most 13109"},
+      // The parser reads a window's 16 bytes whatever its size says.
+      {"cut inside a window that declares 2 bytes",
+       HeaderBuilder().Channels(kRgb).AttributeWithSize("dataWindow", "box2i", 2, Bytes{0, 0}).bytes,
+       "ends inside its header"},
   };
   for (const Case& c : cases) {
     const std::string warnings = AllWarnings(c.file);
