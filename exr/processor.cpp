@@ -74,7 +74,19 @@ int64_t LastLevelCacheBytes() {
   // AMD leaves leaf 4 empty; its leaf needs the topology extensions.
   const uint32_t maxExtended = Cpuid(0x80000000u, 0).a;
   const bool topologyExtensions = maxExtended >= 0x80000001u && (Cpuid(0x80000001u, 0).c & (1u << 22)) != 0;
-  if (maxExtended >= 0x8000001Du && topologyExtensions) return LargestCacheOfLeaf(0x8000001Du);
+  if (maxExtended >= 0x8000001Du && topologyExtensions) {
+    const int64_t bytes = LargestCacheOfLeaf(0x8000001Du);
+    if (bytes > 0) return bytes;
+  }
+  // Hypervisors may hide the topology extensions; AMD's older leaf still
+  // gives the L2 size in KiB (ECX bits 16-31) and the L3 size in 512 KiB
+  // units (EDX bits 18-31).
+  if (maxExtended >= 0x80000006u) {
+    const Registers r = Cpuid(0x80000006u, 0);
+    const int64_t level2 = static_cast<int64_t>(r.c >> 16) * 1024;
+    const int64_t level3 = static_cast<int64_t>(r.d >> 18) * 512 * 1024;
+    return level3 > level2 ? level3 : level2;
+  }
 #endif
   return 0;
 }
