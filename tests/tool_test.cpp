@@ -117,6 +117,14 @@ TEST(ToolReasons, RefusalsInWords) {
          const Bytes whole = Header([](HeaderBuilder& h) { h.Channels(kRgb); });
          return Bytes(whole.begin(), whole.begin() + 40);
        }(), {"ends inside its header"}},
+      // No channel list was reached, so no count of channels is the reason.
+      {"cut before the first attribute", HeaderBuilder().bytes, {"ends inside its header (after 8 bytes)"}},
+      {"16 KiB of attributes before the channels", [] {
+         HeaderBuilder h;
+         // "pad", "string" and the size take 15 bytes: the 16 KiB end between attributes.
+         h.Attribute("pad", "string", Bytes(16384 - h.bytes.size() - 15, 'x'));
+         return h.bytes;
+       }(), {"longer than the 16 KiB"}},
   };
   for (const Case& c : cases) {
     const std::string reason = Explain(c.file);
@@ -147,6 +155,7 @@ TEST(ToolReasons, WarningsForFilesThatOpenButDoNotDecode) {
       {"cut inside a window that declares 2 bytes",
        HeaderBuilder().Channels(kRgb).AttributeWithSize("dataWindow", "box2i", 2, Bytes{0, 0}).bytes,
        "ends inside its header"},
+      {"cut between two attributes", HeaderBuilder().Channels(kRgb).bytes, "ends inside its header"},
   };
   for (const Case& c : cases) {
     const std::string warnings = AllWarnings(c.file);
@@ -307,6 +316,7 @@ TEST(ToolCommandLine, ExitCodesOutputAndJson) {
   WriteBytes(dir / "good.exr", WriteExr(MakeImage(8, 4, kRgb, 1)).bytes);
   WriteBytes(dir / "-dash.exr", WriteExr(MakeImage(8, 4, kRgb, 1)).bytes);
   WriteBytes(dir / "zip.exr", Header([](HeaderBuilder& h) { h.Channels(kRgb).Compression(3).DataWindow(0, 0, 9, 9); }));
+  WriteBytes(dir / "cut.exr", HeaderBuilder().Channels(kRgb).bytes);  // opens, but its header never ends
   // A sequence whose last frame is cropped, then a gap, then three more files.
   for (int i : {1, 2, 3, 5, 6, 7}) {
     WriteBytes(dir / ("seq_" + std::to_string(i) + ".exr"), WriteExr(MakeImage(i == 3 ? 16 : 8, 4, kRgb, i)).bytes);
@@ -325,9 +335,11 @@ TEST(ToolCommandLine, ExitCodesOutputAndJson) {
     std::string arguments;  // standard error is dropped unless the case keeps it
     int status;
     std::vector<std::string> mentions;
+    std::vector<std::string> absent = {};
   };
   const Case cases[] = {
       {"info " + good, 0, {"single image", "8 x 4"}},
+      {"info " + quoted("cut.exr") + " 2>&1", 1, {"warning: the file ends inside its header"}, {"damaged pixel data"}},
       {"info " + zip, 1, {"zip.exr: refused: compressed with ZIP"}},  // refusals are results: stdout
       {"info " + good + " " + zip, 1, {"8 x 4", "refused"}},
       {"info " + quoted("missing.exr"), 1, {"missing.exr: cannot read the file: No such file or directory"}},
@@ -359,6 +371,9 @@ TEST(ToolCommandLine, ExitCodesOutputAndJson) {
     EXPECT_EQ(run.status, c.status) << c.arguments << "\n" << run.output;
     for (const std::string& mention : c.mentions) {
       EXPECT_NE(run.output.find(mention), std::string::npos) << c.arguments << " lacks " << mention << ":\n" << run.output;
+    }
+    for (const std::string& wrong : c.absent) {
+      EXPECT_EQ(run.output.find(wrong), std::string::npos) << c.arguments << " says " << wrong << ":\n" << run.output;
     }
   }
 

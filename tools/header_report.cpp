@@ -134,9 +134,18 @@ std::string IncompleteColourSet(const HeaderReport& report) {
 
 std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
 
+// The bytes read ended before the header did: a short read is the file's
+// end, a full one the plug-in's 16 KiB.
+std::string HeaderCutReason(const HeaderReport& report) {
+  if (report.bytesRead >= kHeaderBufferSize) {
+    return "the header is longer than the 16 KiB the plug-in reads (a long channel list or metadata); "
+           "save the file with shorter metadata";
+  }
+  return "the file ends inside its header (after " + std::to_string(report.bytesRead) + " bytes)";
+}
+
 // Why the walk over the attributes stopped before the header's end, from
-// the facts it met there; empty when it reached the end or the bytes simply
-// ran out between attributes.
+// the facts it met there; empty when it reached the end.
 std::string DamageReason(const HeaderReport& report) {
   const HeaderAttribute* last = report.attributes.empty() ? nullptr : &report.attributes.back();
   const bool readAll = report.bytesRead >= kHeaderBufferSize;
@@ -172,11 +181,7 @@ std::string DamageReason(const HeaderReport& report) {
              std::to_string(last->size) + ")";
     case HeaderWalkEnd::kCutOff:
     case HeaderWalkEnd::kCutOffInList:
-      if (readAll) {
-        return "the header is longer than the 16 KiB the plug-in reads (a long channel list or metadata); "
-               "save the file with shorter metadata";
-      }
-      return "the file ends inside its header (after " + std::to_string(report.bytesRead) + " bytes)";
+      return HeaderCutReason(report);
     case HeaderWalkEnd::kHeaderEnd:
     case HeaderWalkEnd::kBytesEnded:
       break;
@@ -186,7 +191,8 @@ std::string DamageReason(const HeaderReport& report) {
   if (!report.channelsSeen && !report.sizeMismatches.empty()) {
     return "damaged header: " + report.sizeMismatches.front() + ", so what follows it is misread";
   }
-  return "";
+  // Bytes that end between two attributes end before the header does.
+  return report.walkEnd == HeaderWalkEnd::kBytesEnded ? HeaderCutReason(report) : "";
 }
 
 std::string FirstUnknownChannel(const HeaderReport& report) {

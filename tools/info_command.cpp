@@ -31,7 +31,11 @@ FileInfo Inspect(const PluginTable* table, const std::string& path) {
   }
   std::vector<uint8_t> frame;
   info.firstFrameDecodes = ReadClipFrame(clip, 0, frame);
-  if (!info.firstFrameDecodes) info.warnings.push_back("the first frame does not decode (damaged pixel data?)");
+  // Each header warning already says why no frame decodes; the guess is
+  // for the rest.
+  if (!info.firstFrameDecodes && info.warnings.empty()) {
+    info.warnings.push_back("the first frame does not decode (damaged pixel data?)");
+  }
   info.hint = CheckHint(clip);
   CloseClip(info.clip);
   return info;
