@@ -21,6 +21,13 @@ int RunFrames(const PluginTable* table, const std::string& path, const std::stri
     // A single image shows the same picture in every frame: one is enough.
     range.first = 0;
     range.last = clip.sequence ? clip.frameCount - 1 : 0;
+  } else if (range.last >= clip.frameCount) {
+    // The host never asks past the clip's end; a read there would only
+    // blame a frame file that is not part of the clip.
+    Err(Printable(path) + Format(": --range %d:%d goes past the clip's end: it has %d frames, 0 to %d\n", range.first,
+                                 range.last, clip.frameCount, clip.frameCount - 1));
+    CloseClip(clip);
+    return 1;
   }
   std::error_code ignored;
   fs::create_directories(fs::u8path(folder), ignored);
