@@ -78,15 +78,24 @@ int64_t LastLevelCacheBytes() {
     const int64_t bytes = LargestCacheOfLeaf(0x8000001Du);
     if (bytes > 0) return bytes;
   }
-  // Hypervisors may hide the topology extensions; AMD's older leaf still
-  // gives the L2 size in KiB (ECX bits 16-31) and the L3 size in 512 KiB
-  // units (EDX bits 18-31).
+  // Hypervisors may hide the topology extensions; AMD's older leaf remains.
   if (maxExtended >= 0x80000006u) {
     const Registers r = Cpuid(0x80000006u, 0);
-    const int64_t level2 = static_cast<int64_t>(r.c >> 16) * 1024;
-    const int64_t level3 = static_cast<int64_t>(r.d >> 18) * 512 * 1024;
-    return level3 > level2 ? level3 : level2;
+    return CacheBytesOfAmdLegacyLeaf(r.c, r.d);
   }
 #endif
   return 0;
+}
+
+int64_t CacheBytesOfAmdLegacyLeaf(uint32_t ecx, uint32_t edx) {
+  // L2 in KiB in ECX bits 16-31; L3 in 512 KiB units in EDX bits 18-31.
+  // That L3 is the whole package's: on a part of several core complexes
+  // (508 MiB seen on a 2-core guest of a large EPYC) one core's rows share
+  // only their complex's. 32 MiB is the most one complex holds without
+  // stacked cache, whose parts do report the topology leaf.
+  constexpr int64_t kLargestComplexLevel3 = int64_t{32} << 20;
+  const int64_t level2 = static_cast<int64_t>(ecx >> 16) * 1024;
+  int64_t level3 = static_cast<int64_t>(edx >> 18) * 512 * 1024;
+  if (level3 > kLargestComplexLevel3) level3 = kLargestComplexLevel3;
+  return level3 > level2 ? level3 : level2;
 }
