@@ -429,7 +429,6 @@ TEST(LastLevelCacheBytes, FromAmdsOlderLeaf) {
     int64_t bytes;
   } cases[] = {
       {0x04006140, 0x0FE09140, int64_t{32} << 20},  // 508 MiB for the package: one complex's 32
-      {0x04006140, 0x00809140, int64_t{16} << 20},  // 16 MiB L3
       {0x02006140, 0x00000000, int64_t{512} << 10}, // no L3: the 512 KiB L2
   };
   for (const auto& c : cases) EXPECT_EQ(CacheBytesOfAmdLegacyLeaf(c.ecx, c.edx), c.bytes) << std::hex << c.edx;
