@@ -201,7 +201,7 @@ void ConversionCases() {
     const double vector = MedianSeconds(11, [&] { FloatRowToHalf(input.second->data(), out.data(), count); });
     Report(std::string("FloatToHalf rows, ") + input.first,
            "scalar %.0f M samples/s; vectorised (%s) %.0f M samples/s; %.1fx", count / scalar / 1e6,
-           ProcessorHasAvx2() ? "AVX2" : "SSE2", count / vector / 1e6, scalar / vector);
+           ProcessorHasF16c() ? "F16C" : ProcessorHasAvx2() ? "AVX2" : "SSE2", count / vector / 1e6, scalar / vector);
   }
 }
 

@@ -35,8 +35,11 @@ void FloatRowToHalfScalar(const uint8_t* source, uint8_t* destination, int32_t c
 #ifdef MONDREL_X86_SIMD
 
 void FloatRowToHalf(const uint8_t* source, uint8_t* destination, int32_t count) {
+  static const bool useF16c = ProcessorHasF16c();
   static const bool useAvx2 = ProcessorHasAvx2();
-  if (useAvx2) {
+  if (useF16c) {
+    FloatRowToHalfF16c(source, destination, count);
+  } else if (useAvx2) {
     FloatRowToHalfAvx2(source, destination, count);
   } else {
     FloatRowToHalfSse2(source, destination, count);

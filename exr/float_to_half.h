@@ -21,4 +21,6 @@ void FloatRowToHalfScalar(const uint8_t* source, uint8_t* destination, int32_t c
 #ifdef MONDREL_X86_SIMD
 void FloatRowToHalfSse2(const uint8_t* source, uint8_t* destination, int32_t count);
 void FloatRowToHalfAvx2(const uint8_t* source, uint8_t* destination, int32_t count);
+// Needs F16C as well; masks floating-point exceptions while it converts.
+void FloatRowToHalfF16c(const uint8_t* source, uint8_t* destination, int32_t count);
 #endif

@@ -62,6 +62,8 @@ bool ProcessorHasAvx2() {
   return __builtin_cpu_supports("avx2");
 #endif
 }
+
+bool ProcessorHasF16c() { return ProcessorHasAvx2() && (Cpuid(1, 0).c & (1u << 29)) != 0; }
 #endif
 
 int64_t LastLevelCacheBytes() {

@@ -7,6 +7,8 @@
 #define MONDREL_X86_SIMD 1
 // AVX2 present and its registers saved by the system.
 bool ProcessorHasAvx2();
+// AVX2 and the half-float converter F16C.
+bool ProcessorHasF16c();
 #endif
 
 // Bytes in the largest data or unified cache the processor reports through

@@ -6,6 +6,10 @@
 #include "exr/float_to_half.h"
 #include "writer/exr_writer.h"
 
+#ifdef MONDREL_X86_SIMD
+#include <xmmintrin.h>
+#endif
+
 namespace {
 
 uint32_t Bits(float value) {
@@ -96,6 +100,36 @@ TEST(FloatRowToHalf, Avx2MatchesScalarForEveryInput) {
   if (!ProcessorHasAvx2()) GTEST_SKIP() << "processor without AVX2";
   ExpectIdenticalForAllInputs(FloatRowToHalfAvx2);
 }
+
+// Under a host that unmasked every floating-point exception and flushes
+// denormals: nothing traps, the output is the same, and the host's control
+// bits come back as they were.
+TEST(FloatRowToHalf, F16cMatchesScalarForEveryInput) {
+  if (!ProcessorHasF16c()) GTEST_SKIP() << "processor without F16C";
+  const unsigned testControl = _mm_getcsr();
+  const unsigned hostControl = (testControl & ~0x1F80u) | 0x8040u;
+  _mm_setcsr(hostControl);
+  ExpectIdenticalForAllInputs(FloatRowToHalfF16c);
+  // The edges of the patched classes, one lane at a time among ordinary
+  // values, so that a patch landing in the wrong lane shows.
+  for (const uint32_t edge : {0x00000000u, 0x33800000u, 0x7F800000u, 0x7F800001u, 0x477FF000u}) {
+    for (uint32_t sign : {0u, 0x80000000u}) {
+      for (uint32_t value = edge - 2; value != edge + 3; ++value) {
+        for (int32_t lane = 0; lane < 16; ++lane) {
+          uint32_t row[16];
+          for (uint32_t& sample : row) sample = 0x3F800000u;
+          row[lane] = (value & 0x7FFFFFFFu) | sign;
+          uint16_t halves[16];
+          FloatRowToHalfF16c(reinterpret_cast<const uint8_t*>(row), reinterpret_cast<uint8_t*>(halves), 16);
+          ASSERT_EQ(halves[lane], FloatToHalf(row[lane])) << std::hex << row[lane] << " in lane " << lane;
+        }
+      }
+    }
+  }
+  const unsigned controlAfter = _mm_getcsr();
+  _mm_setcsr(testControl);
+  EXPECT_EQ(controlAfter & ~0x3Fu, hostControl & ~0x3Fu);
+}
 #endif
 
 // Rows of every length up to a few vectors, converted in place: the tails
@@ -107,6 +141,7 @@ TEST(FloatRowToHalf, InPlaceRowsOfEveryLength) {
 #ifdef MONDREL_X86_SIMD
   conversions.push_back(FloatRowToHalfSse2);
   if (ProcessorHasAvx2()) conversions.push_back(FloatRowToHalfAvx2);
+  if (ProcessorHasF16c()) conversions.push_back(FloatRowToHalfF16c);
 #endif
   for (RowConversion convert : conversions) {
     for (int32_t count = 0; count <= 70; ++count) {
