@@ -110,18 +110,24 @@ TEST(FloatRowToHalf, F16cMatchesScalarForEveryInput) {
   const unsigned hostControl = (testControl & ~0x1F80u) | 0x8040u;
   _mm_setcsr(hostControl);
   ExpectIdenticalForAllInputs(FloatRowToHalfF16c);
-  // The edges of the patched classes, one lane at a time among ordinary
-  // values, so that a patch landing in the wrong lane shows.
+  // The edges of the patched classes, one lane at a time in a row of three
+  // blocks of ordinary values with a zero elsewhere, so that a patch
+  // landing in the wrong lane, or a row turning to the patch too late,
+  // shows.
+  constexpr int32_t kRow = 48;
   for (const uint32_t edge : {0x00000000u, 0x33800000u, 0x7F800000u, 0x7F800001u, 0x477FF000u}) {
     for (uint32_t sign : {0u, 0x80000000u}) {
       for (uint32_t value = edge - 2; value != edge + 3; ++value) {
-        for (int32_t lane = 0; lane < 16; ++lane) {
-          uint32_t row[16];
+        for (int32_t lane = 0; lane < kRow; ++lane) {
+          uint32_t row[kRow];
           for (uint32_t& sample : row) sample = 0x3F800000u;
+          row[(lane + 20) % kRow] = 0;
           row[lane] = (value & 0x7FFFFFFFu) | sign;
-          uint16_t halves[16];
-          FloatRowToHalfF16c(reinterpret_cast<const uint8_t*>(row), reinterpret_cast<uint8_t*>(halves), 16);
-          ASSERT_EQ(halves[lane], FloatToHalf(row[lane])) << std::hex << row[lane] << " in lane " << lane;
+          uint16_t halves[kRow];
+          FloatRowToHalfF16c(reinterpret_cast<const uint8_t*>(row), reinterpret_cast<uint8_t*>(halves), kRow);
+          for (int32_t i = 0; i < kRow; ++i) {
+            ASSERT_EQ(halves[i], FloatToHalf(row[i])) << std::hex << row[lane] << " in lane " << lane << ", lane " << i;
+          }
         }
       }
     }
