@@ -132,6 +132,26 @@ int64_t ReadsToOpenAndDecode(const fs::path& path, std::vector<uint8_t>& frame) 
   return platform::GetInstrumentation().reads - before;
 }
 
+// FLOAT samples as a renderer writes them: a ramp from 0 to 1.5 across each
+// row with a little grain, black in the left tenth.
+Image GradientImage(int32_t width, int32_t height, const std::vector<Channel>& channels) {
+  Image image;
+  image.width = width;
+  image.height = height;
+  image.channels = channels;
+  std::mt19937 generator(7);
+  for (size_t c = 0; c < channels.size(); ++c) {
+    std::vector<uint32_t> plane(static_cast<size_t>(width) * height);
+    for (size_t i = 0; i < plane.size(); ++i) {
+      const int32_t x = static_cast<int32_t>(i % width);
+      const float value = x < width / 10 ? 0.0f : 1.5f * x / width + 0.01f * c + 1e-5f * (generator() % 1000);
+      std::memcpy(&plane[i], &value, 4);
+    }
+    image.samples.push_back(std::move(plane));
+  }
+  return image;
+}
+
 std::string gOnly;  // --only: run the frame cases whose name contains this
 
 void FrameCases(const fs::path& folder) {
@@ -140,11 +160,13 @@ void FrameCases(const fs::path& folder) {
     int32_t width;
     int32_t height;
     std::vector<Channel> channels;
+    bool gradient = false;  // a rendered picture's values instead of every class of sample
   };
   const Case cases[] = {
       {"1920x1080 RGBA HALF", 1920, 1080, {{"A", kHalf}, {"B", kHalf}, {"G", kHalf}, {"R", kHalf}}},
       {"1920x1080 RGB HALF", 1920, 1080, {{"B", kHalf}, {"G", kHalf}, {"R", kHalf}}},
       {"1920x1080 RGB FLOAT", 1920, 1080, {{"B", kFloat}, {"G", kFloat}, {"R", kFloat}}},
+      {"1920x1080 RGB FLOAT gradient", 1920, 1080, {{"B", kFloat}, {"G", kFloat}, {"R", kFloat}}, true},
       {"1920x1080 V HALF", 1920, 1080, {{"V", kHalf}}},
       {"3840x2160 RGBA HALF", 3840, 2160, {{"A", kHalf}, {"B", kHalf}, {"G", kHalf}, {"R", kHalf}}},
       {"3840x2160 RGB FLOAT", 3840, 2160, {{"B", kFloat}, {"G", kFloat}, {"R", kFloat}}},
@@ -152,12 +174,14 @@ void FrameCases(const fs::path& folder) {
   for (const Case& c : cases) {
     if (!gOnly.empty() && std::string(c.name).find(gOnly) == std::string::npos) continue;
     const fs::path path = folder / (std::string(c.name) + ".exr");
-    WriteBytes(path, WriteExr(MakeImage(c.width, c.height, c.channels, 1)).bytes);
+    const Image image = c.gradient ? GradientImage(c.width, c.height, c.channels)
+                                   : MakeImage(c.width, c.height, c.channels, 1);
+    WriteBytes(path, WriteExr(image).bytes);
     std::vector<uint8_t> frame(static_cast<size_t>(c.width) * c.height * 8, 1);
     const bool large = c.width > 2000;
     const int runs = large ? 15 : 33;
     // The library converts FLOAT slowly; fewer runs keep the bench short.
-    const int libraryRuns = large && c.channels[0].pixelType == kFloat ? 5 : runs;
+    const int libraryRuns = (large || c.gradient) && c.channels[0].pixelType == kFloat ? 5 : runs;
     const int64_t reads = ReadsToOpenAndDecode(path, frame);
     for (const bool alreadyOpen : {true, false}) {
       Timing library[2];
