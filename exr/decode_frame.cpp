@@ -150,14 +150,17 @@ int32_t Mondrel::DecodeFrame(platform::FileHandle file, uint8_t* frame) {
   ConvertedRows rows;
   int32_t result = static_cast<int32_t>(frameBytes);
   size_t next = 0;
+  // Batches that follow each other read on without a seek between them.
+  platform::ReadPosition position;
   while (next < lineOffsets.size() && result != 0) {
     const size_t batch = ContiguousChunks(lineOffsets, next, chunkBytes, chunksPerRead);
     uint32_t bytesRead = 0;
     const bool read = platform::ReadFileAt(file, lineOffsets[next], scratch,
-                                           static_cast<uint32_t>(batch * chunkBytes), &bytesRead);
+                                           static_cast<uint32_t>(batch * chunkBytes), &bytesRead, &position);
     size_t whole = read ? bytesRead / chunkBytes : 0;
     if (whole == 0 && batch > 1 &&
-        platform::ReadFileAt(file, lineOffsets[next], scratch, chunkBytes, &bytesRead) && bytesRead == chunkBytes) {
+        platform::ReadFileAt(file, lineOffsets[next], scratch, chunkBytes, &bytesRead, &position) &&
+        bytesRead == chunkBytes) {
       whole = 1;
     }
     if (whole == 0) {

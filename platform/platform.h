@@ -33,11 +33,21 @@ bool ReadFromFile(FileHandle file, void* destination, uint32_t byteCount,
 // system refuses (negative as a signed 64-bit position, or beyond its range).
 bool SeekFile(FileHandle file, uint64_t offset);
 
+// Where a run of reads left the file's read position: the end of the last
+// read, while nothing else moved it. A run starts with it unknown and must be
+// the file's only user until it ends.
+struct ReadPosition {
+  uint64_t offset = 0;
+  bool known = false;
+};
+
 // Reads `byteCount` bytes from an absolute offset: a seek and one read on
 // Windows, a single positioned read elsewhere. False when the system refuses
 // the offset or the read fails; a short count at end of file is not a failure.
+// With `position`, Windows skips the seek when the file already stands at
+// `offset` (a run reading on from where it stopped), and notes where it ends.
 bool ReadFileAt(FileHandle file, uint64_t offset, void* destination, uint32_t byteCount,
-                uint32_t* bytesRead);
+                uint32_t* bytesRead, ReadPosition* position = nullptr);
 
 // The file's size in bytes, or -1 when it cannot be told.
 int64_t FileSize(FileHandle file);

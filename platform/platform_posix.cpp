@@ -124,7 +124,9 @@ bool SeekFile(FileHandle file, uint64_t offset) {
   return lseek(ToDescriptor(file), static_cast<off_t>(offset), SEEK_SET) >= 0;
 }
 
-bool ReadFileAt(FileHandle file, uint64_t offset, void* destination, uint32_t byteCount, uint32_t* bytesRead) {
+// A positioned read needs no seek, so `position` has nothing to save here.
+bool ReadFileAt(FileHandle file, uint64_t offset, void* destination, uint32_t byteCount, uint32_t* bytesRead,
+                ReadPosition* /*position*/) {
   *bytesRead = 0;
   if (offset > static_cast<uint64_t>(INT64_MAX) - byteCount) return false;
   return ReadFully(file, static_cast<int64_t>(offset), destination, byteCount, bytesRead);

@@ -36,9 +36,18 @@ bool SeekFile(FileHandle file, uint64_t offset) {
   return SetFilePointerEx(file, position, nullptr, FILE_BEGIN) != FALSE;
 }
 
-bool ReadFileAt(FileHandle file, uint64_t offset, void* destination, uint32_t byteCount, uint32_t* bytesRead) {
+bool ReadFileAt(FileHandle file, uint64_t offset, void* destination, uint32_t byteCount, uint32_t* bytesRead,
+                ReadPosition* position) {
   *bytesRead = 0;
-  return SeekFile(file, offset) && ReadFromFile(file, destination, byteCount, bytesRead);
+  const bool alreadyThere = position != nullptr && position->known && position->offset == offset;
+  const bool read = (alreadyThere || SeekFile(file, offset)) && ReadFromFile(file, destination, byteCount, bytesRead);
+  if (position != nullptr) {
+    // A read that failed may have left the position anywhere. The sum stays
+    // below 2^64: the position held `offset`, so it is at most 2^63 - 1.
+    position->known = read;
+    position->offset = offset + *bytesRead;
+  }
+  return read;
 }
 
 int64_t FileSize(FileHandle file) {
