@@ -15,11 +15,13 @@ size_t FrameBytes(const Image& image) { return static_cast<size_t>(image.width) 
 
 // Decodes with the handle's scratch buffer, which takes back-to-back chunks
 // several at a read, and with one exactly a chunk long, which takes one
-// chunk a read. The two must agree byte for byte, on success and failure.
+// chunk a read. The two must agree byte for byte, on success and failure,
+// and so must a second batched read of the same open file.
 DecodeRun DecodeBothWays(const fs::path& path, GuardedFrame& frame, int32_t chunkBytes) {
   GuardedFrame oneChunkARead(frame.size, frame.bytes[0]);
   const DecodeRun single = DecodeFile(path, oneChunkARead, chunkBytes);
-  const DecodeRun batched = DecodeFile(path, frame);
+  const DecodeRun batched = DecodeFile(path, frame, kHandleScratchSize, true);
+  EXPECT_TRUE(batched.sameOnRereading) << "a second read of the same open file";
   EXPECT_EQ(single.decodeResult, batched.decodeResult) << "one chunk a read against batched reads";
   EXPECT_TRUE(oneChunkARead.Frame() == frame.Frame()) << "one chunk a read against batched reads";
   EXPECT_TRUE(oneChunkARead.GuardIntact());
@@ -336,6 +338,7 @@ TEST(DecodeFrame, UnconvertedRowsAreZeroWhateverTheOrder) {
   const std::vector<std::vector<int32_t>> orders = {
       {0, 1, 2, 3, 4, 5, 6}, {6, 5, 4, 3, 2, 1, 0}, {3, 4, 2, 5, 1, 6, 0},
       {3, 3, 4, 2, 2, 5, 6}, {0, 2, 4, 6, 1, 3, 5}, {6, 0, 5, 1, 4, 2, 3},
+      {1, 2, 3, 4, 5, 6, 0},  // the last read ends where the first starts
   };
   TempDir dir;
   for (const std::vector<int32_t>& order : orders) {

@@ -42,12 +42,15 @@ struct DecodeRun {
   int32_t parseStatus = 0;
   int32_t tableStatus = 0;
   int32_t decodeResult = -1;
+  bool sameOnRereading = true;  // with `reread`: a second read gave the same
 };
 
 // Opens a file through the platform layer and runs the whole decode chain
-// on it as a single-image open and read do.
+// on it as a single-image open and read do. With `reread`, the frame is
+// read once more after the file's read position was moved elsewhere, as
+// the next frame of a single image is.
 inline DecodeRun DecodeFile(const fs::path& path, GuardedFrame& frame,
-                            int32_t scratchSize = kHandleScratchSize) {
+                            int32_t scratchSize = kHandleScratchSize, bool reread = false) {
   DecodeRun run;
   const WideString wide = WidePath(path);
   platform::FileHandle file = platform::OpenFileForReading(wide.c_str());
@@ -62,6 +65,11 @@ inline DecodeRun DecodeFile(const fs::path& path, GuardedFrame& frame,
   if (run.parseStatus > 0) {
     run.tableStatus = image.ReadLineOffsets(file);
     run.decodeResult = image.DecodeFrame(file, frame.data());
+    if (reread) {
+      GuardedFrame again(frame.size, 0xEE);
+      platform::SeekFile(file, 0);
+      run.sameOnRereading = image.DecodeFrame(file, again.data()) == run.decodeResult && again.Frame() == frame.Frame();
+    }
   }
   platform::CloseFile(file);
   return run;
