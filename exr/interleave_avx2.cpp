@@ -54,4 +54,25 @@ void InterleaveBlocksAvx2(const uint8_t* const sources[4], const int32_t strides
   }
 }
 
+void InterleaveGreyBlocksAvx2(const uint8_t* grey, const uint8_t* alpha, uint8_t* out, int32_t blocks,
+                              RowStores stores) {
+  const __m256i alphas = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(alpha));
+  // Dwords (sample pairs) 0, 2, 4, 6 to the low lane and 1, 3, 5, 7 to the
+  // high one: the in-lane unpacks that follow then leave pixels 0-3, 4-7,
+  // 8-11 and 12-15 in order, with no permute after them.
+  const __m256i pairOrder = _mm256_setr_epi32(0, 2, 4, 6, 1, 3, 5, 7);
+  for (int32_t i = 0; i < blocks; ++i) {
+    const __m256i samples = _mm256_permutevar8x32_epi32(
+        _mm256_loadu_si256(reinterpret_cast<const __m256i*>(grey + 32 * static_cast<int64_t>(i))), pairOrder);
+    const __m256i low = _mm256_unpacklo_epi16(samples, samples);
+    const __m256i high = _mm256_unpackhi_epi16(samples, samples);
+    // Each pixel is its sample four times; the fourth becomes alpha.
+    __m256i* target = reinterpret_cast<__m256i*>(out + 128 * static_cast<int64_t>(i));
+    StoreRowVector(target, _mm256_blend_epi16(_mm256_unpacklo_epi32(low, low), alphas, 0x88), stores);
+    StoreRowVector(target + 1, _mm256_blend_epi16(_mm256_unpackhi_epi32(low, low), alphas, 0x88), stores);
+    StoreRowVector(target + 2, _mm256_blend_epi16(_mm256_unpacklo_epi32(high, high), alphas, 0x88), stores);
+    StoreRowVector(target + 3, _mm256_blend_epi16(_mm256_unpackhi_epi32(high, high), alphas, 0x88), stores);
+  }
+}
+
 #endif

@@ -377,32 +377,42 @@ TEST(DecodeFrame, UnconvertedRowsAreZeroWhateverTheOrder) {
 namespace {
 
 // Rows of every width up to a few vector blocks, at every alignment of the
-// host's buffer, with either kind of store: the vector and scalar parts
-// join up exactly.
+// host's buffer, with either kind of store, for colour, colour with alpha
+// and grey sources: the vector and scalar parts join up exactly.
 TEST(InterleaveHalfRow, EveryWidthAndAlignment) {
-  std::vector<uint8_t> planes(3 * 2 * 80);
+  std::vector<uint8_t> planes(4 * 2 * 80);
   for (size_t i = 0; i < planes.size(); ++i) planes[i] = static_cast<uint8_t>(i * 7 + 1);
-  for (int32_t width = 0; width <= 80; ++width) {
-    for (size_t misalignment = 0; misalignment < 32; misalignment += 2) {
-      for (const RowStores stores : {RowStores::kCached, RowStores::kStreaming}) {
-        std::vector<uint8_t> buffer(8 * 80 + 64 + 32, 0xEE);
-        uint8_t* base = buffer.data() + (32 - reinterpret_cast<uintptr_t>(buffer.data()) % 32) % 32;
-        uint8_t* row = base + misalignment;
-        const uint8_t* r = planes.data();
-        const uint8_t* g = planes.data() + 160;
-        const uint8_t* b = planes.data() + 320;
-        const ComponentSource sources[4] = {{r, 1}, {g, 1}, {b, 1}, {kOneHalves, 0}};
-        InterleaveHalfRow(sources, row, width, stores);
-        FinishRowStores();
-        for (int32_t x = 0; x < width; ++x) {
-          const uint8_t* pixel = row + 8 * x;
-          ASSERT_EQ(std::memcmp(pixel, r + 2 * x, 2), 0) << width << "/" << misalignment << " x " << x;
-          ASSERT_EQ(std::memcmp(pixel + 2, g + 2 * x, 2), 0);
-          ASSERT_EQ(std::memcmp(pixel + 4, b + 2 * x, 2), 0);
-          ASSERT_EQ(pixel[6] | pixel[7] << 8, 0x3C00);
+  const uint8_t* r = planes.data();
+  const uint8_t* g = planes.data() + 160;
+  const uint8_t* b = planes.data() + 320;
+  const uint8_t* a = planes.data() + 480;
+  const ComponentSource sourceSets[][4] = {
+      {{r, 1}, {g, 1}, {b, 1}, {kOneHalves, 0}},
+      {{r, 1}, {g, 1}, {b, 1}, {a, 1}},
+      {{g, 1}, {g, 1}, {g, 1}, {kOneHalves, 0}},
+      {{g, 1}, {g, 1}, {g, 1}, {kZeroHalves, 0}},
+  };
+  for (const auto& sources : sourceSets) {
+    for (int32_t width = 0; width <= 80; ++width) {
+      for (size_t misalignment = 0; misalignment < 32; misalignment += 2) {
+        for (const RowStores stores : {RowStores::kCached, RowStores::kStreaming}) {
+          std::vector<uint8_t> buffer(8 * 80 + 64 + 32, 0xEE);
+          uint8_t* base = buffer.data() + (32 - reinterpret_cast<uintptr_t>(buffer.data()) % 32) % 32;
+          uint8_t* row = base + misalignment;
+          InterleaveHalfRow(sources, row, width, stores);
+          FinishRowStores();
+          for (int32_t x = 0; x < width; ++x) {
+            for (int component = 0; component < 4; ++component) {
+              const uint8_t* expected = sources[component].samples + 2 * x * sources[component].stride;
+              ASSERT_EQ(std::memcmp(row + 8 * x + 2 * component, expected, 2), 0)
+                  << width << "/" << misalignment << " x " << x << " component " << component;
+            }
+          }
+          for (uint8_t* p = buffer.data(); p < row; ++p) ASSERT_EQ(*p, 0xEE) << "before the row";
+          for (uint8_t* p = row + 8 * width; p < buffer.data() + buffer.size(); ++p) {
+            ASSERT_EQ(*p, 0xEE) << "after the row";
+          }
         }
-        for (uint8_t* p = buffer.data(); p < row; ++p) ASSERT_EQ(*p, 0xEE) << "before the row";
-        for (uint8_t* p = row + 8 * width; p < buffer.data() + buffer.size(); ++p) ASSERT_EQ(*p, 0xEE) << "after the row";
       }
     }
   }
