@@ -28,6 +28,20 @@ inline __m256i LoadSixteen(const uint8_t* samples) {
   return _mm256_permutevar8x32_epi32(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(samples)), pairOrder);
 }
 
+// Sixteen pixels from components loaded by LoadSixteen (a constant is the
+// same whatever its order) to 128 bytes at `out`.
+inline void StoreSixteenPixels(uint8_t* out, __m256i vr, __m256i vg, __m256i vb, __m256i va, RowStores stores) {
+  const __m256i rgLow = _mm256_unpacklo_epi16(vr, vg);
+  const __m256i rgHigh = _mm256_unpackhi_epi16(vr, vg);
+  const __m256i baLow = _mm256_unpacklo_epi16(vb, va);
+  const __m256i baHigh = _mm256_unpackhi_epi16(vb, va);
+  __m256i* target = reinterpret_cast<__m256i*>(out);
+  StoreRowVector(target, _mm256_unpacklo_epi32(rgLow, baLow), stores);
+  StoreRowVector(target + 1, _mm256_unpackhi_epi32(rgLow, baLow), stores);
+  StoreRowVector(target + 2, _mm256_unpacklo_epi32(rgHigh, baHigh), stores);
+  StoreRowVector(target + 3, _mm256_unpackhi_epi32(rgHigh, baHigh), stores);
+}
+
 }  // namespace
 
 void InterleaveBlocksAvx2(const uint8_t* const sources[4], const int32_t strides[4], uint8_t* out, int32_t blocks,
@@ -36,20 +50,21 @@ void InterleaveBlocksAvx2(const uint8_t* const sources[4], const int32_t strides
   const uint8_t* g = sources[1];
   const uint8_t* b = sources[2];
   const uint8_t* a = sources[3];
+  if (strides[3] == 0) {
+    // Colour without alpha: the constant alpha is loaded once.
+    const __m256i va = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(a));
+    for (int32_t i = 0; i < blocks; ++i) {
+      StoreSixteenPixels(out + 128 * static_cast<int64_t>(i), LoadSixteen(r), LoadSixteen(g), LoadSixteen(b), va,
+                         stores);
+      r += 32 * strides[0];
+      g += 32 * strides[1];
+      b += 32 * strides[2];
+    }
+    return;
+  }
   for (int32_t i = 0; i < blocks; ++i) {
-    const __m256i vr = LoadSixteen(r);
-    const __m256i vg = LoadSixteen(g);
-    const __m256i vb = LoadSixteen(b);
-    const __m256i va = LoadSixteen(a);
-    const __m256i rgLow = _mm256_unpacklo_epi16(vr, vg);
-    const __m256i rgHigh = _mm256_unpackhi_epi16(vr, vg);
-    const __m256i baLow = _mm256_unpacklo_epi16(vb, va);
-    const __m256i baHigh = _mm256_unpackhi_epi16(vb, va);
-    __m256i* target = reinterpret_cast<__m256i*>(out + 128 * static_cast<int64_t>(i));
-    StoreRowVector(target, _mm256_unpacklo_epi32(rgLow, baLow), stores);
-    StoreRowVector(target + 1, _mm256_unpackhi_epi32(rgLow, baLow), stores);
-    StoreRowVector(target + 2, _mm256_unpacklo_epi32(rgHigh, baHigh), stores);
-    StoreRowVector(target + 3, _mm256_unpackhi_epi32(rgHigh, baHigh), stores);
+    StoreSixteenPixels(out + 128 * static_cast<int64_t>(i), LoadSixteen(r), LoadSixteen(g), LoadSixteen(b),
+                       LoadSixteen(a), stores);
     r += 32 * strides[0];
     g += 32 * strides[1];
     b += 32 * strides[2];
