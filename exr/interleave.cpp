@@ -64,12 +64,7 @@ void InterleaveHalfRow(const ComponentSource sources[4], uint8_t* row, int32_t w
     const uint8_t* const planes[4] = {r, g, b, a};
     const int32_t strides[4] = {sources[0].stride, sources[1].stride, sources[2].stride, sources[3].stride};
     const int32_t blocks = (width - x) / 16;
-    const bool grey = r == g && g == b && strides[0] == 1 && strides[1] == 1 && strides[2] == 1 && strides[3] == 0;
-    if (grey) {
-      InterleaveGreyBlocksAvx2(r, a, row + 8 * static_cast<int64_t>(x), blocks, stores);
-    } else {
-      InterleaveBlocksAvx2(planes, strides, row + 8 * static_cast<int64_t>(x), blocks, stores);
-    }
+    InterleaveBlocksAvx2(planes, strides, row + 8 * static_cast<int64_t>(x), blocks, stores);
     r += 32 * static_cast<int64_t>(blocks) * strides[0];
     g += 32 * static_cast<int64_t>(blocks) * strides[1];
     b += 32 * static_cast<int64_t>(blocks) * strides[2];

@@ -35,8 +35,3 @@ void FinishRowStores();
 // with AVX2; the caller checks the processor.
 void InterleaveBlocksAvx2(const uint8_t* const sources[4], const int32_t strides[4], uint8_t* out, int32_t blocks,
                           RowStores stores);
-
-// The same for grey rows, R, G and B all from the plane `grey` and A a
-// constant (sixteen copies at `alpha`): one load a block instead of four.
-void InterleaveGreyBlocksAvx2(const uint8_t* grey, const uint8_t* alpha, uint8_t* out, int32_t blocks,
-                              RowStores stores);

@@ -51,11 +51,14 @@ void InterleaveBlocksAvx2(const uint8_t* const sources[4], const int32_t strides
   const uint8_t* b = sources[2];
   const uint8_t* a = sources[3];
   if (strides[3] == 0) {
-    // Colour without alpha: the constant alpha is loaded once.
+    // No alpha plane: the constant is loaded once. A grey row (one plane
+    // for R, G and B) loads its samples once a block, not three times.
     const __m256i va = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(a));
+    const bool grey = r == g && g == b && strides[0] == strides[1] && strides[1] == strides[2];
     for (int32_t i = 0; i < blocks; ++i) {
-      StoreSixteenPixels(out + 128 * static_cast<int64_t>(i), LoadSixteen(r), LoadSixteen(g), LoadSixteen(b), va,
-                         stores);
+      const __m256i vr = LoadSixteen(r);
+      StoreSixteenPixels(out + 128 * static_cast<int64_t>(i), vr, grey ? vr : LoadSixteen(g),
+                         grey ? vr : LoadSixteen(b), va, stores);
       r += 32 * strides[0];
       g += 32 * strides[1];
       b += 32 * strides[2];
@@ -69,22 +72,6 @@ void InterleaveBlocksAvx2(const uint8_t* const sources[4], const int32_t strides
     g += 32 * strides[1];
     b += 32 * strides[2];
     a += 32 * strides[3];
-  }
-}
-
-void InterleaveGreyBlocksAvx2(const uint8_t* grey, const uint8_t* alpha, uint8_t* out, int32_t blocks,
-                              RowStores stores) {
-  const __m256i alphas = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(alpha));
-  for (int32_t i = 0; i < blocks; ++i) {
-    const __m256i samples = LoadSixteen(grey + 32 * static_cast<int64_t>(i));
-    const __m256i low = _mm256_unpacklo_epi16(samples, samples);
-    const __m256i high = _mm256_unpackhi_epi16(samples, samples);
-    // Each pixel is its sample four times; the fourth becomes alpha.
-    __m256i* target = reinterpret_cast<__m256i*>(out + 128 * static_cast<int64_t>(i));
-    StoreRowVector(target, _mm256_blend_epi16(_mm256_unpacklo_epi32(low, low), alphas, 0x88), stores);
-    StoreRowVector(target + 1, _mm256_blend_epi16(_mm256_unpackhi_epi32(low, low), alphas, 0x88), stores);
-    StoreRowVector(target + 2, _mm256_blend_epi16(_mm256_unpacklo_epi32(high, high), alphas, 0x88), stores);
-    StoreRowVector(target + 3, _mm256_blend_epi16(_mm256_unpackhi_epi32(high, high), alphas, 0x88), stores);
   }
 }
 
