@@ -19,9 +19,10 @@
 
 namespace {
 
-// All six exception masks of MXCSR. Truncation raises inexact, and a
-// magnitude of 65536 or more raises overflow; a host that unmasked either
-// would take a floating-point exception in the middle of a frame read.
+// All six exception masks of MXCSR. Truncation raises inexact, a
+// magnitude of 65536 or more overflow and a signalling NaN invalid; a host
+// that unmasked any of them would take a floating-point exception in the
+// middle of a frame read.
 constexpr unsigned kAllExceptionsMasked = 0x1F80;
 
 struct Patch {
@@ -74,6 +75,8 @@ inline void Store(uint8_t* destination, int32_t index, __m256i halves) {
 }  // namespace
 
 void FloatRowToHalfF16c(const uint8_t* source, uint8_t* destination, int32_t count) {
+  // The host's MXCSR comes back whole, its sticky exception flags too: a
+  // host testing them after its own arithmetic must not find ours.
   const unsigned hostControl = _mm_getcsr();
   const bool maskExceptions = (hostControl & kAllExceptionsMasked) != kAllExceptionsMasked;
   if (maskExceptions) _mm_setcsr(hostControl | kAllExceptionsMasked);
@@ -103,7 +106,7 @@ void FloatRowToHalfF16c(const uint8_t* source, uint8_t* destination, int32_t cou
                                             Narrow(lowPatch.magnitude, highPatch.magnitude));
     Store(destination, i, _mm256_blendv_epi8(converted, patched, Narrow(lowPatch.where, highPatch.where)));
   }
-  if (maskExceptions) _mm_setcsr(hostControl);
+  _mm_setcsr(hostControl);
   FloatRowToHalfAvx2(source + 4 * static_cast<int64_t>(i), destination + 2 * static_cast<int64_t>(i), count - i);
 }
 
