@@ -98,10 +98,12 @@ FileHandle OpenFileForReading(const WideChar* path) {
   if (path == nullptr) return kInvalidFile;
   std::string utf8;
   if (!ToUtf8(path, &utf8)) return kInvalidFile;
-  const int descriptor = open(utf8.c_str(), O_RDONLY | O_CLOEXEC);
+  // Not blocking: opening a FIFO would otherwise wait for a writer. Only
+  // regular files hold frames; folders, pipes and devices are refused.
+  const int descriptor = open(utf8.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (descriptor < 0) return kInvalidFile;
   struct stat info;
-  if (fstat(descriptor, &info) != 0 || S_ISDIR(info.st_mode)) {
+  if (fstat(descriptor, &info) != 0 || !S_ISREG(info.st_mode)) {
     close(descriptor);
     return kInvalidFile;
   }

@@ -2,6 +2,9 @@
 
 #include <cstdio>
 #include <cstring>
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
 
 #include "plugin/plugin_table.h"
 #include "sequence/sequence_name.h"
@@ -117,6 +120,12 @@ TEST_F(InputHandles, RefusedFiles) {
   widest.Channels(kRgba).DataWindow(0, 0, INT32_MAX - 1, INT32_MAX - 1).End();
   WriteBytes(dir / "widest.exr", widest.bytes);
   fs::create_directory(dir / "folder.exr");
+  std::vector<std::string> refused = {"missing.exr", "zip.exr", "text.exr", "empty.exr", "inverted.exr",
+                                      "large.exr", "extremes.exr", "widest.exr", "folder.exr"};
+#ifndef _WIN32
+  ASSERT_EQ(mkfifo((dir / "pipe.exr").c_str(), 0600), 0);  // opening it for reading waits for a writer
+  refused.push_back("pipe.exr");
+#endif
 
   // An open sequence must go on reading its frames after every refusal.
   WriteImage("seq_0001.exr", 4, 4, kRgba, 1);
@@ -125,8 +134,7 @@ TEST_F(InputHandles, RefusedFiles) {
   ASSERT_NE(sequence, nullptr);
   const WideString prefixBefore = PrefixBuffer;
 
-  for (const char* name : {"missing.exr", "zip.exr", "text.exr", "empty.exr", "inverted.exr", "large.exr",
-                           "extremes.exr", "widest.exr", "folder.exr"}) {
+  for (const std::string& name : refused) {
     SCOPED_TRACE(name);
     EXPECT_EQ(Open(name), nullptr);
     EXPECT_EQ(WideString(PrefixBuffer), prefixBefore) << "naming state unchanged";

@@ -2,6 +2,7 @@
 // with stb_image), and the command line's exit codes and JSON.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <cctype>
@@ -317,6 +318,7 @@ TEST(ToolCommandLine, ExitCodesOutputAndJson) {
   WriteBytes(dir / "-dash.exr", WriteExr(MakeImage(8, 4, kRgb, 1)).bytes);
   WriteBytes(dir / "zip.exr", Header([](HeaderBuilder& h) { h.Channels(kRgb).Compression(3).DataWindow(0, 0, 9, 9); }));
   WriteBytes(dir / "cut.exr", HeaderBuilder().Channels(kRgb).bytes);  // opens, but its header never ends
+  ASSERT_EQ(mkfifo((dir / "pipe_1.exr").c_str(), 0600), 0);  // opening it for reading waits for a writer
   // A sequence whose last frame is cropped, then a gap, then three more files.
   for (int i : {1, 2, 3, 5, 6, 7}) {
     WriteBytes(dir / ("seq_" + std::to_string(i) + ".exr"), WriteExr(MakeImage(i == 3 ? 16 : 8, 4, kRgb, i)).bytes);
@@ -344,6 +346,8 @@ TEST(ToolCommandLine, ExitCodesOutputAndJson) {
       {"info " + good + " " + zip, 1, {"8 x 4", "refused"}},
       {"info " + quoted("missing.exr"), 1, {"missing.exr: cannot read the file: No such file or directory"}},
       {"info -- " + quoted("-dash.exr"), 0, {"-dash.exr"}},
+      {"info " + quoted("pipe_1.exr"), 1, {"pipe_1.exr: cannot read the file: not a regular file"}},
+      {"frames " + quoted("pipe_1.exr") + " -o " + quoted("piped") + " 2>&1", 1, {"pipe_1.exr"}, {"piped/"}},
       {"info " + quoted("seq_1.exr"), 0, {"sequence of 3 frames", "see also", "seq_5.exr", "last frame is 16 x 4"}},
       {"check " + quoted("seq_1.exr"), 1,
        {"frame 2 fails", "another size than frame 0: 16 x 4, not 8 x 4", "ends before", "seq_4.exr",

@@ -25,7 +25,8 @@ bool NamingOf(const std::string& path, FrameNaming* naming) {
 bool InspectFile(const std::string& path, HeaderReport* report, std::string* error) {
   std::error_code ignoredError;
   std::ifstream in;
-  if (!std::filesystem::is_directory(std::filesystem::u8path(path), ignoredError)) {
+  // Only regular files are opened: a FIFO would wait for a writer.
+  if (std::filesystem::is_regular_file(std::filesystem::u8path(path), ignoredError)) {
     in.open(std::filesystem::u8path(path), std::ios::binary);
   }
   if (!in.is_open()) {

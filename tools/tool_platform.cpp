@@ -110,12 +110,14 @@ const PluginTable* LoadPluginTable(const std::string& dllPath, std::string* erro
 bool ErrorIsTerminal() { return isatty(2) != 0; }
 
 std::string SystemReason(const std::string& path) {
+  struct stat info;
+  if (stat(path.c_str(), &info) != 0) return std::strerror(errno);
+  if (S_ISDIR(info.st_mode)) return std::strerror(EISDIR);
+  if (!S_ISREG(info.st_mode)) return "not a regular file";
   const int descriptor = open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (descriptor < 0) return std::strerror(errno);
-  struct stat info;
-  const bool folder = fstat(descriptor, &info) == 0 && S_ISDIR(info.st_mode);
   close(descriptor);
-  return folder ? std::strerror(EISDIR) : "cannot read the file";
+  return "cannot read the file";
 }
 
 #endif
