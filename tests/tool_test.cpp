@@ -365,6 +365,7 @@ TEST(ToolCommandLine, ExitCodesOutputAndJson) {
       {"info --bogus " + good + " 2>&1", 2, {"unknown option --bogus", "usage: mondrel info"}},
       {"frames " + good, 2, {}},  // no -o
       {"frames " + good + " -o x --range 5:2", 2, {}},
+      {"frames " + good + " -o x --range 0:99999999999 2>&1", 2, {"0 <= A <= B <= 1000000"}},
       {"frames " + quoted("seq_1.exr") + " -o " + quoted("past") + " --range 1:5 2>&1", 1,
        {"--range 1:5 goes past the clip's end: it has 3 frames, 0 to 2"}, {"does not decode", "past/"}},
       {"sheet " + good + " -o x.png --columns 0", 2, {}},

@@ -123,7 +123,7 @@ int ParseOptions(const Command& command, const std::vector<std::string>& argumen
       options->output = arguments[++i];
     } else if (argument == "--range" && name == "frames") {
       if (!hasValue || !ParseRange(arguments[++i], &options->range)) {
-        return UsageError(&command, "--range needs A:B with 0 <= A <= B");
+        return UsageError(&command, "--range needs A:B with 0 <= A <= B <= 1000000");
       }
     } else if (argument == "--columns" && name == "sheet") {
       if (!hasValue || !ParsePositive(arguments[++i], &options->columns)) {
