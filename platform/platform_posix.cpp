@@ -98,12 +98,15 @@ FileHandle OpenFileForReading(const WideChar* path) {
   if (path == nullptr) return kInvalidFile;
   std::string utf8;
   if (!ToUtf8(path, &utf8)) return kInvalidFile;
-  // Not blocking: opening a FIFO would otherwise wait for a writer. Only
-  // regular files hold frames; folders, pipes and devices are refused.
+  // Opened without blocking, as opening a FIFO would wait for a writer.
+  // Only regular files hold frames: folders, pipes and devices are refused,
+  // and reads of what remains block as usual.
   const int descriptor = open(utf8.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (descriptor < 0) return kInvalidFile;
   struct stat info;
-  if (fstat(descriptor, &info) != 0 || !S_ISREG(info.st_mode)) {
+  const int flags = fcntl(descriptor, F_GETFL);
+  if (fstat(descriptor, &info) != 0 || !S_ISREG(info.st_mode) || flags < 0 ||
+      fcntl(descriptor, F_SETFL, flags & ~O_NONBLOCK) != 0) {
     close(descriptor);
     return kInvalidFile;
   }
