@@ -36,6 +36,28 @@ inline void StoreRowVector(__m128i* to, __m128i pixels, RowStores stores) {
     _mm_store_si128(to, pixels);
   }
 }
+
+// Two pixels with one 16-byte store to 16-byte aligned `pixel`, so that the
+// ends of a row take the same kind of store as its middle: an ordinary
+// store into a line that streaming stores also write costs a round trip to
+// memory.
+inline void StorePixelPair(uint8_t* pixel, const uint8_t*& r, const uint8_t*& g, const uint8_t*& b,
+                           const uint8_t*& a, const ComponentSource sources[4], RowStores stores) {
+  uint32_t pairs[4];
+  std::memcpy(&pairs[0], r, 4);
+  std::memcpy(&pairs[1], g, 4);
+  std::memcpy(&pairs[2], b, 4);
+  std::memcpy(&pairs[3], a, 4);
+  const __m128i rg = _mm_unpacklo_epi16(_mm_cvtsi32_si128(static_cast<int>(pairs[0])),
+                                        _mm_cvtsi32_si128(static_cast<int>(pairs[1])));
+  const __m128i ba = _mm_unpacklo_epi16(_mm_cvtsi32_si128(static_cast<int>(pairs[2])),
+                                        _mm_cvtsi32_si128(static_cast<int>(pairs[3])));
+  StoreRowVector(reinterpret_cast<__m128i*>(pixel), _mm_unpacklo_epi32(rg, ba), stores);
+  r += 4 * sources[0].stride;
+  g += 4 * sources[1].stride;
+  b += 4 * sources[2].stride;
+  a += 4 * sources[3].stride;
+}
 #endif
 
 }  // namespace
@@ -52,13 +74,20 @@ void InterleaveHalfRow(const ComponentSource sources[4], uint8_t* row, int32_t w
   const uint8_t* a = sources[3].samples;
   int32_t x = 0;
 #ifdef MONDREL_X86_SIMD
-  // A pixel is 8 bytes: at most three pixels before the row reaches the
-  // 32-byte alignment of the aligned stores (one for 16 bytes).
+  // A pixel is 8 bytes: one pixel at most before a row of an 8-byte aligned
+  // frame reaches the 16-byte alignment of the vector stores, then one
+  // pair at most before the 32-byte alignment of the AVX2 ones.
   static const bool useAvx2 = ProcessorHasAvx2();
-  const uintptr_t alignment = useAvx2 ? 31 : 15;
-  while (x < width && ((reinterpret_cast<uintptr_t>(row) + 8 * static_cast<uintptr_t>(x)) & alignment) != 0) {
+  const auto misaligned = [&](uintptr_t mask) {
+    return ((reinterpret_cast<uintptr_t>(row) + 8 * static_cast<uintptr_t>(x)) & mask) != 0;
+  };
+  while (x < width && misaligned(15)) {
     CopyPixel(row + 8 * static_cast<int64_t>(x), r, g, b, a, sources);
     ++x;
+  }
+  if (useAvx2 && width - x >= 16 && misaligned(31)) {
+    StorePixelPair(row + 8 * static_cast<int64_t>(x), r, g, b, a, sources, stores);
+    x += 2;
   }
   if (useAvx2 && width - x >= 16) {
     const uint8_t* const planes[4] = {r, g, b, a};
@@ -94,6 +123,9 @@ void InterleaveHalfRow(const ComponentSource sources[4], uint8_t* row, int32_t w
     g += stepG;
     b += stepB;
     a += stepA;
+  }
+  if (!misaligned(15)) {
+    for (; x + 2 <= width; x += 2) StorePixelPair(row + 8 * static_cast<int64_t>(x), r, g, b, a, sources, stores);
   }
 #else
   (void)stores;
