@@ -63,7 +63,7 @@ inline void StorePixelPair(uint8_t* pixel, const uint8_t*& r, const uint8_t*& g,
 }  // namespace
 
 RowStores RowStoresFor(int64_t bytesTouched, int64_t lastLevelCacheBytes) {
-  if (lastLevelCacheBytes <= 0 || bytesTouched > lastLevelCacheBytes / 4 * 3) return RowStores::kStreaming;
+  if (lastLevelCacheBytes <= 0 || bytesTouched > lastLevelCacheBytes / 3) return RowStores::kStreaming;
   return RowStores::kCached;
 }
 

@@ -22,8 +22,10 @@ extern const uint8_t kOneHalves[32];
 // frame is still in the cache for whoever reads it next.
 enum class RowStores : uint8_t { kCached, kStreaming };
 
-// Streaming unless `bytesTouched` fits in three quarters of a known cache,
-// leaving room for everything else the process keeps there.
+// Streaming unless `bytesTouched` fits in a third of a known cache, leaving
+// room for everything else kept there: the host's own data, other
+// processes, and the file's bytes in the system's cache, which a frame
+// read again (a single image, a paused clip) then finds still cached.
 RowStores RowStoresFor(int64_t bytesTouched, int64_t lastLevelCacheBytes);
 
 // Writes `width` pixels of 8 bytes to `row`. FinishRowStores() orders
