@@ -100,13 +100,12 @@ FileHandle OpenFileForReading(const WideChar* path) {
   if (!ToUtf8(path, &utf8)) return kInvalidFile;
   // Opened without blocking, as opening a FIFO would wait for a writer.
   // Only regular files hold frames: folders, pipes and devices are refused,
-  // and reads of what remains block as usual.
+  // and reads of what remains block as usual (O_NONBLOCK is the only status
+  // flag set here, so clearing them all clears it).
   const int descriptor = open(utf8.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (descriptor < 0) return kInvalidFile;
   struct stat info;
-  const int flags = fcntl(descriptor, F_GETFL);
-  if (fstat(descriptor, &info) != 0 || !S_ISREG(info.st_mode) || flags < 0 ||
-      fcntl(descriptor, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+  if (fstat(descriptor, &info) != 0 || !S_ISREG(info.st_mode) || fcntl(descriptor, F_SETFL, 0) != 0) {
     close(descriptor);
     return kInvalidFile;
   }
