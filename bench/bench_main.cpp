@@ -207,6 +207,62 @@ void FrameCases(const fs::path& folder) {
   }
 }
 
+// A host's cycle: read a frame, then read the frame itself as the host
+// converts or shows it; into one buffer handed back every time, or four in
+// turn. The limit does the same with the file's bytes in one read and a
+// memset of the frame.
+void HostCycleCases(const fs::path& folder) {
+  struct Case {
+    const char* name;
+    int32_t width;
+    int32_t height;
+    std::vector<Channel> channels;
+  };
+  const Case cases[] = {
+      {"1280x720 RGBA HALF", 1280, 720, {{"A", kHalf}, {"B", kHalf}, {"G", kHalf}, {"R", kHalf}}},
+      {"1600x900 V HALF", 1600, 900, {{"V", kHalf}}},
+  };
+  for (const Case& c : cases) {
+    if (!gOnly.empty() && std::string(c.name).find(gOnly) == std::string::npos) continue;
+    const fs::path path = folder / (std::string(c.name) + ".exr");
+    WriteBytes(path, WriteExr(MakeImage(c.width, c.height, c.channels, 1)).bytes);
+    const WideString wide = WidePath(path);
+    std::vector<uint8_t> bytes(fs::file_size(path), 1);
+    for (const size_t buffers : {size_t{1}, size_t{4}}) {
+      const size_t frameBytes = static_cast<size_t>(c.width) * c.height * 8;
+      std::vector<std::vector<uint8_t>> frames(buffers, std::vector<uint8_t>(frameBytes, 1));
+      volatile uint32_t sink = 0;
+      const auto readBack = [&](const std::vector<uint8_t>& frame) {
+        uint32_t sum = 0;
+        for (size_t i = 0; i < frame.size(); i += 64) sum += frame[i];
+        sink = sum;
+      };
+      void* handle = Table()->open(wide.c_str());
+      const platform::FileHandle file = platform::OpenFileForReading(wide.c_str());
+      size_t oursNext = 0;
+      size_t limitNext = 0;
+      const auto ours = [&] {
+        std::vector<uint8_t>& frame = frames[oursNext++ % buffers];
+        Table()->readFrame(handle, 0, frame.data());
+        readBack(frame);
+      };
+      const auto limit = [&] {
+        std::vector<uint8_t>& frame = frames[limitNext++ % buffers];
+        uint32_t got = 0;
+        platform::ReadFileAt(file, 0, bytes.data(), static_cast<uint32_t>(bytes.size()), &got);
+        std::memset(frame.data(), static_cast<int>(got & 1), frame.size());
+        readBack(frame);
+      };
+      const OursAndLimit measured = MeasureAlternately(33, ours, limit);
+      platform::CloseFile(file);
+      Table()->close(handle);
+      Report(std::string(c.name) + ", host reads each frame, " + (buffers == 1 ? "one buffer" : "four buffers in turn"),
+             "ours %s; limit %s (ours at %.2f of it)", Spread(measured.ours).c_str(), Spread(measured.limit).c_str(),
+             measured.limit.median / measured.ours.median);
+    }
+  }
+}
+
 void ConversionCases() {
   const int32_t count = 1 << 20;
   std::vector<uint8_t> realistic(4 * static_cast<size_t>(count));
@@ -322,12 +378,14 @@ int main(int argc, char** argv) {
     gOnly = argv[2];
     TempDir folder;
     FrameCases(folder.path());
+    HostCycleCases(folder.path());
     return 0;
   }
   TempDir folder;
   std::printf("| case | measured (medians) |\n|---|---|\n");
   ConversionCases();
   FrameCases(folder.path());
+  HostCycleCases(folder.path());
   SequenceCases(folder.path());
   MemoryCases(folder.path(), argv[0]);
   if (!wineBench.empty()) WineCase(folder.path(), wineBench, gNativeRgbaHalf);

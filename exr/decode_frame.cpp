@@ -124,7 +124,7 @@ size_t ContiguousChunks(const std::vector<uint64_t>& offsets, size_t first, uint
 
 }  // namespace
 
-int32_t Mondrel::DecodeFrame(platform::FileHandle file, uint8_t* frame) {
+int32_t Mondrel::DecodeFrame(platform::FileHandle file, uint8_t* frame, bool frameRefilled) {
   const int64_t frameBytes = FrameByteCount(width, height);
   if (frameBytes < 0 || frame == nullptr) return 0;
 
@@ -152,7 +152,7 @@ int32_t Mondrel::DecodeFrame(platform::FileHandle file, uint8_t* frame) {
   // A frame read touches the file's bytes (copied in by the system) and
   // the frame; both are bounded far below 2^62.
   static const int64_t lastLevelCacheBytes = LastLevelCacheBytes();
-  const RowStores stores = RowStoresFor(plan.chunkBytes * height + frameBytes, lastLevelCacheBytes);
+  const RowStores stores = RowStoresFor(plan.chunkBytes * height + frameBytes, lastLevelCacheBytes, frameRefilled);
   ConvertedRows rows;
   int32_t result = static_cast<int32_t>(frameBytes);
   size_t next = 0;

@@ -62,8 +62,9 @@ inline void StorePixelPair(uint8_t* pixel, const uint8_t*& r, const uint8_t*& g,
 
 }  // namespace
 
-RowStores RowStoresFor(int64_t bytesTouched, int64_t lastLevelCacheBytes) {
-  if (lastLevelCacheBytes <= 0 || bytesTouched > lastLevelCacheBytes / 3) return RowStores::kStreaming;
+RowStores RowStoresFor(int64_t bytesTouched, int64_t lastLevelCacheBytes, bool frameRefilled) {
+  const int64_t cachedUpTo = frameRefilled ? lastLevelCacheBytes / 2 : lastLevelCacheBytes / 3;
+  if (lastLevelCacheBytes <= 0 || bytesTouched > cachedUpTo) return RowStores::kStreaming;
   return RowStores::kCached;
 }
 

@@ -26,7 +26,10 @@ enum class RowStores : uint8_t { kCached, kStreaming };
 // room for everything else kept there: the host's own data, other
 // processes, and the file's bytes in the system's cache, which a frame
 // read again (a single image, a paused clip) then finds still cached.
-RowStores RowStoresFor(int64_t bytesTouched, int64_t lastLevelCacheBytes);
+// A frame refilled in the buffer of the previous read may take half the
+// cache: its lines are likely cached already, where a buffer new to the
+// read (a host cycling several) has to be fetched before cached stores.
+RowStores RowStoresFor(int64_t bytesTouched, int64_t lastLevelCacheBytes, bool frameRefilled);
 
 // Writes `width` pixels of 8 bytes to `row`. FinishRowStores() orders
 // streaming stores before the frame is handed on.

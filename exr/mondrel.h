@@ -59,7 +59,9 @@ class Mondrel {
 
   // Decodes every chunk of the table into `frame` (width x height x 8 bytes
   // of half RGBA). Returns that byte count, or 0 on any failure.
-  int32_t DecodeFrame(platform::FileHandle file, uint8_t* frame);
+  // `frameRefilled`: the caller's previous read filled this same buffer, so
+  // much of it may still be cached; it changes only how rows are stored.
+  int32_t DecodeFrame(platform::FileHandle file, uint8_t* frame, bool frameRefilled = false);
 
   Box2i dataWindow;
   Box2i displayWindow;

@@ -70,7 +70,8 @@ int32_t ReadSequenceFrame(InputHandle* handle, int32_t frame, uint8_t* buffer) {
       image.scratch = handle->scratch;
       image.scratchSize = handle->scratchSize;
       image.ReadLineOffsets(file);
-      result = image.DecodeFrame(file, buffer);
+      result = image.DecodeFrame(file, buffer, buffer == handle->lastFrame);
+      handle->lastFrame = buffer;
     }
   }
   platform::CloseFile(file);
@@ -84,6 +85,7 @@ void* OpenInput(const WideChar* path) {
   if (memory == nullptr) return nullptr;
   InputHandle* handle = new (memory) InputHandle;
   handle->frameCount = 0;
+  handle->lastFrame = nullptr;
   handle->file = platform::kInvalidFile;
   handle->scratchSize = kScratchSize;
   handle->scratch = static_cast<uint8_t*>(platform::AllocateZeroed(kScratchSize));
@@ -154,7 +156,8 @@ int32_t ReadInputFrame(void* opaque, int32_t frame, void* buffer) {
   InputHandle* handle = static_cast<InputHandle*>(opaque);
   uint8_t* pixels = static_cast<uint8_t*>(buffer);
   if (handle->frameCount >= 2) return ReadSequenceFrame(handle, frame, pixels);
-  const int32_t result = handle->image.DecodeFrame(handle->file, pixels);
+  const int32_t result = handle->image.DecodeFrame(handle->file, pixels, pixels == handle->lastFrame);
+  handle->lastFrame = pixels;
   return result > 0 ? result : 0;
 }
 

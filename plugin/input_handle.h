@@ -20,4 +20,5 @@ struct InputHandle {
   platform::FileHandle file;
   Mondrel image;
   FrameNaming naming;  // a sequence's own naming, taken at open
+  const void* lastFrame;  // the buffer the previous read filled
 };

@@ -418,6 +418,28 @@ TEST(InterleaveHalfRow, EveryWidthAndAlignment) {
   }
 }
 
+// Cached stores while the read fits a third of the cache, or half of it when
+// the host hands back the buffer the last read filled; streaming otherwise,
+// and always when the cache size is unknown.
+TEST(RowStoresFor, ThresholdsOfTheCache) {
+  const int64_t cache = 32 << 20;
+  const struct {
+    int64_t bytesTouched;
+    bool frameRefilled;
+    RowStores expected;
+  } rows[] = {
+      {cache / 3, false, RowStores::kCached},
+      {cache / 3 + 1, false, RowStores::kStreaming},
+      {cache / 2, true, RowStores::kCached},
+      {cache / 2 + 1, true, RowStores::kStreaming},
+  };
+  for (const auto& row : rows) {
+    EXPECT_EQ(RowStoresFor(row.bytesTouched, cache, row.frameRefilled), row.expected)
+        << row.bytesTouched << (row.frameRefilled ? " refilled" : "");
+  }
+  EXPECT_EQ(RowStoresFor(1, 0, true), RowStores::kStreaming);
+}
+
 // The store choice rests on the cache size read from the processor; the
 // system's own account of its caches must agree.
 TEST(LastLevelCacheBytes, AgreesWithTheSystem) {
