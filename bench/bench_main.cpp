@@ -223,7 +223,8 @@ void HostCycleCases(const fs::path& folder) {
       {"1600x900 V HALF", 1600, 900, {{"V", kHalf}}},
   };
   for (const Case& c : cases) {
-    if (!gOnly.empty() && std::string(c.name).find(gOnly) == std::string::npos) continue;
+    const std::string label = std::string(c.name) + ", host reads each frame, ";
+    if (!gOnly.empty() && label.find(gOnly) == std::string::npos) continue;
     const fs::path path = folder / (std::string(c.name) + ".exr");
     WriteBytes(path, WriteExr(MakeImage(c.width, c.height, c.channels, 1)).bytes);
     const WideString wide = WidePath(path);
@@ -256,7 +257,7 @@ void HostCycleCases(const fs::path& folder) {
       const OursAndLimit measured = MeasureAlternately(33, ours, limit);
       platform::CloseFile(file);
       Table()->close(handle);
-      Report(std::string(c.name) + ", host reads each frame, " + (buffers == 1 ? "one buffer" : "four buffers in turn"),
+      Report(label + (buffers == 1 ? "one buffer" : "four buffers in turn"),
              "ours %s; limit %s (ours at %.2f of it)", Spread(measured.ours).c_str(), Spread(measured.limit).c_str(),
              measured.limit.median / measured.ours.median);
     }
