@@ -154,14 +154,16 @@ Image GradientImage(int32_t width, int32_t height, const std::vector<Channel>& c
 
 std::string gOnly;  // --only: run the frame cases whose name contains this
 
+// A generated fixture: its name in the table, size and channels.
+struct Case {
+  const char* name;
+  int32_t width;
+  int32_t height;
+  std::vector<Channel> channels;
+  bool gradient = false;  // a rendered picture's values instead of every class of sample
+};
+
 void FrameCases(const fs::path& folder) {
-  struct Case {
-    const char* name;
-    int32_t width;
-    int32_t height;
-    std::vector<Channel> channels;
-    bool gradient = false;  // a rendered picture's values instead of every class of sample
-  };
   const Case cases[] = {
       {"1920x1080 RGBA HALF", 1920, 1080, {{"A", kHalf}, {"B", kHalf}, {"G", kHalf}, {"R", kHalf}}},
       {"1920x1080 RGB HALF", 1920, 1080, {{"B", kHalf}, {"G", kHalf}, {"R", kHalf}}},
@@ -212,12 +214,6 @@ void FrameCases(const fs::path& folder) {
 // turn. The limit does the same with the file's bytes in one read and a
 // memset of the frame.
 void HostCycleCases(const fs::path& folder) {
-  struct Case {
-    const char* name;
-    int32_t width;
-    int32_t height;
-    std::vector<Channel> channels;
-  };
   const Case cases[] = {
       {"1280x720 RGBA HALF", 1280, 720, {{"A", kHalf}, {"B", kHalf}, {"G", kHalf}, {"R", kHalf}}},
       {"1600x900 V HALF", 1600, 900, {{"V", kHalf}}},

@@ -418,26 +418,12 @@ TEST(InterleaveHalfRow, EveryWidthAndAlignment) {
   }
 }
 
-// Cached stores while the read fits a third of the cache, or half of it when
-// the host hands back the buffer the last read filled; streaming otherwise,
-// and always when the cache size is unknown.
-TEST(RowStoresFor, ThresholdsOfTheCache) {
+// Half the cache takes ordinary stores only for the buffer just filled.
+TEST(RowStoresFor, HalfTheCacheForTheBufferJustFilled) {
   const int64_t cache = 32 << 20;
-  const struct {
-    int64_t bytesTouched;
-    bool frameRefilled;
-    RowStores expected;
-  } rows[] = {
-      {cache / 3, false, RowStores::kCached},
-      {cache / 3 + 1, false, RowStores::kStreaming},
-      {cache / 2, true, RowStores::kCached},
-      {cache / 2 + 1, true, RowStores::kStreaming},
-  };
-  for (const auto& row : rows) {
-    EXPECT_EQ(RowStoresFor(row.bytesTouched, cache, row.frameRefilled), row.expected)
-        << row.bytesTouched << (row.frameRefilled ? " refilled" : "");
-  }
-  EXPECT_EQ(RowStoresFor(1, 0, true), RowStores::kStreaming);
+  EXPECT_EQ(RowStoresFor(cache / 2, cache, true), RowStores::kCached);
+  EXPECT_EQ(RowStoresFor(cache / 2 + 1, cache, true), RowStores::kStreaming);
+  EXPECT_EQ(RowStoresFor(cache / 3 + 1, cache, false), RowStores::kStreaming);
 }
 
 // The store choice rests on the cache size read from the processor; the
