@@ -28,6 +28,30 @@ inline void CopyPixel(uint8_t* pixel, const uint8_t*& r, const uint8_t*& g, cons
   a += 2 * sources[3].stride;
 }
 
+// One pixel written with the row's kind of store: in a streamed row, two
+// 4-byte streaming stores, so that an odd last pixel or the one before the
+// row reaches 16-byte alignment does not pull its line into the cache
+// among lines that streaming stores write. A frame not 8-byte aligned never
+// reaches the vector stores; its rows keep ordinary ones throughout, which
+// are faster one pixel at a time.
+inline void StorePixel(uint8_t* pixel, const uint8_t*& r, const uint8_t*& g, const uint8_t*& b, const uint8_t*& a,
+                       const ComponentSource sources[4], RowStores stores) {
+#ifdef MONDREL_X86_SIMD
+  if (stores == RowStores::kStreaming && (reinterpret_cast<uintptr_t>(pixel) & 7) == 0) {
+    uint8_t bytes[8];
+    CopyPixel(bytes, r, g, b, a, sources);
+    int32_t halves[2];
+    std::memcpy(halves, bytes, 8);
+    _mm_stream_si32(reinterpret_cast<int*>(pixel), halves[0]);
+    _mm_stream_si32(reinterpret_cast<int*>(pixel + 4), halves[1]);
+    return;
+  }
+#else
+  (void)stores;
+#endif
+  CopyPixel(pixel, r, g, b, a, sources);
+}
+
 #ifdef MONDREL_X86_SIMD
 inline void StoreRowVector(__m128i* to, __m128i pixels, RowStores stores) {
   if (stores == RowStores::kStreaming) {
@@ -83,7 +107,7 @@ void InterleaveHalfRow(const ComponentSource sources[4], uint8_t* row, int32_t w
     return ((reinterpret_cast<uintptr_t>(row) + 8 * static_cast<uintptr_t>(x)) & mask) != 0;
   };
   while (x < width && misaligned(15)) {
-    CopyPixel(row + 8 * static_cast<int64_t>(x), r, g, b, a, sources);
+    StorePixel(row + 8 * static_cast<int64_t>(x), r, g, b, a, sources, stores);
     ++x;
   }
   if (useAvx2 && width - x >= 16 && misaligned(31)) {
@@ -128,10 +152,8 @@ void InterleaveHalfRow(const ComponentSource sources[4], uint8_t* row, int32_t w
   if (!misaligned(15)) {
     for (; x + 2 <= width; x += 2) StorePixelPair(row + 8 * static_cast<int64_t>(x), r, g, b, a, sources, stores);
   }
-#else
-  (void)stores;
 #endif
-  for (; x < width; ++x) CopyPixel(row + 8 * static_cast<int64_t>(x), r, g, b, a, sources);
+  for (; x < width; ++x) StorePixel(row + 8 * static_cast<int64_t>(x), r, g, b, a, sources, stores);
 }
 
 void FinishRowStores() {
