@@ -40,10 +40,10 @@ inline void StorePixel(uint8_t* pixel, const uint8_t*& r, const uint8_t*& g, con
   if (stores == RowStores::kStreaming && (reinterpret_cast<uintptr_t>(pixel) & 7) == 0) {
     uint8_t bytes[8];
     CopyPixel(bytes, r, g, b, a, sources);
-    int32_t halves[2];
-    std::memcpy(halves, bytes, 8);
-    _mm_stream_si32(reinterpret_cast<int*>(pixel), halves[0]);
-    _mm_stream_si32(reinterpret_cast<int*>(pixel + 4), halves[1]);
+    int32_t words[2];
+    std::memcpy(words, bytes, 8);
+    _mm_stream_si32(reinterpret_cast<int*>(pixel), words[0]);
+    _mm_stream_si32(reinterpret_cast<int*>(pixel + 4), words[1]);
     return;
   }
 #else
