@@ -38,10 +38,8 @@ inline void StorePixel(uint8_t* pixel, const uint8_t*& r, const uint8_t*& g, con
                        const ComponentSource sources[4], RowStores stores) {
 #ifdef MONDREL_X86_SIMD
   if (stores == RowStores::kStreaming && (reinterpret_cast<uintptr_t>(pixel) & 7) == 0) {
-    uint8_t bytes[8];
-    CopyPixel(bytes, r, g, b, a, sources);
     int32_t words[2];
-    std::memcpy(words, bytes, 8);
+    CopyPixel(reinterpret_cast<uint8_t*>(words), r, g, b, a, sources);
     _mm_stream_si32(reinterpret_cast<int*>(pixel), words[0]);
     _mm_stream_si32(reinterpret_cast<int*>(pixel + 4), words[1]);
     return;
