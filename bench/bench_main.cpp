@@ -173,6 +173,18 @@ void FrameCases(const fs::path& folder) {
       {"3840x2160 RGBA HALF", 3840, 2160, {{"A", kHalf}, {"B", kHalf}, {"G", kHalf}, {"R", kHalf}}},
       {"3840x2160 RGB FLOAT", 3840, 2160, {{"B", kFloat}, {"G", kFloat}, {"R", kFloat}}},
   };
+  const std::string bottomUpRow = "1920x1080 RGBA HALF stored bottom row first (DECREASING_Y)";
+  if (bottomUpRow.find(gOnly) != std::string::npos) {
+    // Bottom-up files store their chunks back to back in descending order.
+    const Image image = MakeImage(1920, 1080, cases[0].channels, 1);
+    WriteOptions bottomUp;
+    bottomUp.lineOrder = 1;
+    const fs::path path = folder / "bottom-up.exr";
+    WriteBytes(path, WriteExr(image, bottomUp).bytes);
+    std::vector<uint8_t> frame(static_cast<size_t>(1920) * 1080 * 8);
+    Report(bottomUpRow, "%lld reads to open and decode",
+           static_cast<long long>(ReadsToOpenAndDecode(path, frame)));
+  }
   for (const Case& c : cases) {
     if (!gOnly.empty() && std::string(c.name).find(gOnly) == std::string::npos) continue;
     const fs::path path = folder / (std::string(c.name) + ".exr");

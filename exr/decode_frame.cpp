@@ -11,6 +11,7 @@
 
 namespace {
 
+constexpr int32_t kUintPixelType = 0;
 constexpr int32_t kHalfPixelType = 1;
 constexpr int64_t kChunkPrefixBytes = 8;  // y, then the unread data size
 
@@ -18,6 +19,7 @@ constexpr int64_t kChunkPrefixBytes = 8;  // y, then the unread data size
 // sample size, so the planes of a chunk may differ in length.
 struct ChunkPlan {
   int32_t sampleBytes[kMaxChannels];   // 2 for HALF, 4 for everything else
+  bool byValue[kMaxChannels];          // UINT: converted by value, not as FLOAT bits
   int64_t planeOffset[kMaxChannels];   // where each channel's samples start
   int64_t chunkBytes;                  // prefix plus every channel's samples
   int32_t channelForSlot[4];           // last channel feeding R, G, B, A; -1: none
@@ -31,6 +33,7 @@ bool PlanChunk(const Mondrel& image, ChunkPlan* plan) {
   int64_t offset = kChunkPrefixBytes;
   for (int32_t c = 0; c < count; ++c) {
     plan->sampleBytes[c] = image.pixelType[c] == kHalfPixelType ? 2 : 4;
+    plan->byValue[c] = image.pixelType[c] == kUintPixelType;
     plan->planeOffset[c] = offset;
     offset += static_cast<int64_t>(plan->sampleBytes[c]) * image.width;
   }
@@ -51,7 +54,7 @@ bool PlanChunk(const Mondrel& image, ChunkPlan* plan) {
   return true;
 }
 
-// `chunk` starts at the chunk's y; FLOAT planes are converted in place.
+// `chunk` starts at the chunk's y; FLOAT and UINT planes are converted in place.
 void ConvertChunk(const ChunkPlan& plan, int32_t width, uint8_t* chunk, uint8_t* row, RowStores stores) {
   ComponentSource sources[4];
   bool converted[kMaxChannels] = {false, false, false, false};
@@ -64,7 +67,12 @@ void ConvertChunk(const ChunkPlan& plan, int32_t width, uint8_t* chunk, uint8_t*
     } else {
       uint8_t* plane = chunk + plan.planeOffset[channel];
       if (plan.sampleBytes[channel] == 4 && !converted[channel]) {
-        FloatRowToHalf(plane, plane, width);  // halves now start the plane
+        // Halves now start the plane.
+        if (plan.byValue[channel]) {
+          UintRowToHalf(plane, plane, width);
+        } else {
+          FloatRowToHalf(plane, plane, width);
+        }
         converted[channel] = true;
       }
       sources[slot] = ComponentSource{plane, 1};
@@ -109,17 +117,30 @@ void NoteRow(uint8_t* frame, int64_t rowBytes, int64_t height, int64_t row, Conv
 
 namespace {
 
-// How many table entries from `first` on name chunks that follow each other
-// in the file (each entry is the previous one plus the chunk length), at
-// most `limit`. Repeated and shuffled entries end a run at once.
-size_t ContiguousChunks(const std::vector<uint64_t>& offsets, size_t first, uint64_t chunkBytes, size_t limit) {
-  size_t count = 1;
-  while (count < limit && first + count < offsets.size()) {
-    const uint64_t previous = offsets[first + count - 1];
-    if (previous > UINT64_MAX - chunkBytes || offsets[first + count] != previous + chunkBytes) break;
-    ++count;
+// A run of table entries that name chunks stored back to back, read with
+// one request: ascending (each entry the previous one plus the chunk
+// length, as top-down files store them) or descending (minus it, as
+// bottom-up files do). `count` is 1 for an entry that starts no run.
+struct ChunkRun {
+  size_t count;
+  bool descending;
+};
+
+// The run from `first` on, at most `limit` entries long. Repeated and
+// shuffled entries end a run at once.
+ChunkRun ContiguousChunks(const std::vector<uint64_t>& offsets, size_t first, uint64_t chunkBytes, size_t limit) {
+  ChunkRun run{1, false};
+  if (limit < 2 || first + 1 >= offsets.size()) return run;
+  run.descending = offsets[first] >= chunkBytes && offsets[first + 1] == offsets[first] - chunkBytes;
+  while (run.count < limit && first + run.count < offsets.size()) {
+    const uint64_t previous = offsets[first + run.count - 1];
+    const uint64_t next = offsets[first + run.count];
+    const bool follows = run.descending ? previous >= chunkBytes && next == previous - chunkBytes
+                                        : previous <= UINT64_MAX - chunkBytes && next == previous + chunkBytes;
+    if (!follows) break;
+    ++run.count;
   }
-  return count;
+  return run;
 }
 
 }  // namespace
@@ -159,22 +180,32 @@ int32_t Mondrel::DecodeFrame(platform::FileHandle file, uint8_t* frame, bool fra
   // Batches that follow each other read on without a seek between them.
   platform::ReadPosition position;
   while (next < lineOffsets.size() && result != 0) {
-    const size_t batch = ContiguousChunks(lineOffsets, next, chunkBytes, chunksPerRead);
+    const ChunkRun run = ContiguousChunks(lineOffsets, next, chunkBytes, chunksPerRead);
+    // A descending run starts in the file at its last entry's chunk, and
+    // its entries are taken from the end of what was read.
+    const size_t batch = run.count;
+    const uint64_t batchOffset = lineOffsets[run.descending ? next + batch - 1 : next];
+    const uint32_t batchBytes = static_cast<uint32_t>(batch * chunkBytes);
     uint32_t bytesRead = 0;
-    const bool read = platform::ReadFileAt(file, lineOffsets[next], batchStart,
-                                           static_cast<uint32_t>(batch * chunkBytes), &bytesRead, &position);
-    size_t whole = read ? bytesRead / chunkBytes : 0;
+    const bool read = platform::ReadFileAt(file, batchOffset, batchStart, batchBytes, &bytesRead, &position);
+    // The chunks whole in what was read, in table order: from the start of
+    // an ascending run; a descending run's first entry is its last chunk, so
+    // a short read holds none of it whole.
+    size_t whole = !read ? 0 : run.descending ? (bytesRead == batchBytes ? batch : 0) : bytesRead / chunkBytes;
+    bool alone = false;
     if (whole == 0 && batch > 1 &&
         platform::ReadFileAt(file, lineOffsets[next], batchStart, chunkBytes, &bytesRead, &position) &&
         bytesRead == chunkBytes) {
       whole = 1;
+      alone = true;
     }
     if (whole == 0) {
       result = 0;
       break;
     }
     for (size_t k = 0; k < whole; ++k) {
-      uint8_t* chunk = batchStart + k * chunkBytes;
+      const size_t place = run.descending && !alone ? batch - 1 - k : k;
+      uint8_t* chunk = batchStart + place * chunkBytes;
       // Rows count from the data window's top, whatever its y origin.
       const int64_t row = static_cast<int64_t>(static_cast<int32_t>(LoadU32LE(chunk))) - dataWindow.yMin;
       if (row < 0 || row >= height) {

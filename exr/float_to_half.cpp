@@ -24,6 +24,25 @@ uint16_t FloatToHalf(uint32_t bits) {
   return static_cast<uint16_t>(sign | magnitude);
 }
 
+uint16_t UintToHalf(uint32_t value) {
+  // Below 65504 the FLOAT is the value itself (it is below 2^24), and
+  // truncating its fraction to ten bits is what FloatToHalf does; from
+  // 65504 on FloatToHalf gives 0x7BFF whatever the rounding to FLOAT.
+  if (value >= 65504) return 0x7BFF;
+  if (value == 0) return 0;
+  uint32_t exponent = 0;
+  while ((value >> (exponent + 1)) != 0) ++exponent;
+  return static_cast<uint16_t>(((exponent + 15) << 10) | (((value << 10) >> exponent) & 0x3FFu));
+}
+
+void UintRowToHalf(const uint8_t* source, uint8_t* destination, int32_t count) {
+  for (int32_t i = 0; i < count; ++i) {
+    const uint16_t half = UintToHalf(LoadU32LE(source + 4 * static_cast<int64_t>(i)));
+    destination[2 * static_cast<int64_t>(i)] = static_cast<uint8_t>(half);
+    destination[2 * static_cast<int64_t>(i) + 1] = static_cast<uint8_t>(half >> 8);
+  }
+}
+
 void FloatRowToHalfScalar(const uint8_t* source, uint8_t* destination, int32_t count) {
   for (int32_t i = 0; i < count; ++i) {
     const uint16_t half = FloatToHalf(LoadU32LE(source + 4 * static_cast<int64_t>(i)));

@@ -10,6 +10,11 @@
 
 uint16_t FloatToHalf(uint32_t bits);
 
+// A UINT sample by its value: FloatToHalf of the FLOAT nearest to it, so
+// 37 gives 37.0 and everything from 65504 on the largest finite half.
+uint16_t UintToHalf(uint32_t value);
+void UintRowToHalf(const uint8_t* source, uint8_t* destination, int32_t count);
+
 // Converts `count` little-endian 32-bit samples at `source` to little-endian
 // halves at `destination`. The destination may start at the source's own
 // start (the row is then converted in place); no other overlap is allowed.

@@ -27,7 +27,14 @@ enum ParseStatus : int32_t {
   kParseVNotFirst = -14,
   kParseNegativeAttributeSize = -15,
   kParseTooManyChannels = -16,
+  kParseNotFlatScanline = -17,  // tiled, deep or multi-part, by the version word
 };
+
+// Bits of the version word that announce a layout other than one part of
+// flat scanlines.
+constexpr uint32_t kVersionTiled = 0x200;
+constexpr uint32_t kVersionDeep = 0x800;
+constexpr uint32_t kVersionMultiPart = 0x1000;
 
 // Results of ReadLineOffsets other than the height.
 enum LineOffsetStatus : int32_t {

@@ -188,5 +188,10 @@ int32_t Mondrel::ParseHeader(int32_t byteCount) {
   height = static_cast<int32_t>(static_cast<uint32_t>(dataWindow.yMax) -
                                 static_cast<uint32_t>(dataWindow.yMin) + 1u);
   if (compression != 0) return kParseCompressed;
+  // Tiles, deep samples and several parts keep their pixels in chunks that
+  // are not scanlines of this one image: read as scanlines they would give
+  // a wrong picture reported as a frame.
+  const uint32_t layoutFlags = kVersionTiled | kVersionDeep | kVersionMultiPart;
+  if (count >= 8 && (static_cast<uint32_t>(version) & layoutFlags) != 0) return kParseNotFlatScanline;
   return channelCount;
 }

@@ -13,8 +13,15 @@ namespace platform {
 FileHandle const kInvalidFile = INVALID_HANDLE_VALUE;
 
 FileHandle OpenFileForReading(const WideChar* path) {
-  return CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                     FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  // Devices, consoles and pipes open too (NUL, CON, \\.\pipe\...), and a
+  // read of one may wait for ever: only files on disk are read.
+  if (file != INVALID_HANDLE_VALUE && GetFileType(file) != FILE_TYPE_DISK) {
+    CloseHandle(file);
+    return INVALID_HANDLE_VALUE;
+  }
+  return file;
 }
 
 void CloseFile(FileHandle file) {

@@ -35,11 +35,19 @@ void FillBitmapHeader(uint8_t* header, int32_t width, int32_t height) {
   StoreU32LE(header + 20, static_cast<uint32_t>(width) * static_cast<uint32_t>(height) * 8u);
 }
 
-void ReleaseHandle(InputHandle* handle) {
+// Everything the record owns, in the order file, scratch buffer, bitmap
+// header, then the record's own contents.
+void ReleaseContents(InputHandle* handle) {
   platform::CloseFile(handle->file);
   platform::FreeZeroed(handle->scratch);
   platform::FreeZeroed(handle->bitmapHeader);
+  platform::FreeZeroed(handle->naming);
   handle->~InputHandle();
+}
+
+// A handle that never reached the host goes straight back to the heap.
+void ReleaseHandle(InputHandle* handle) {
+  ReleaseContents(handle);
   platform::FreeZeroed(handle);
 }
 
@@ -52,9 +60,12 @@ bool ReadHeaderBytes(platform::FileHandle file, int32_t* byteCount) {
 }
 
 int32_t ReadSequenceFrame(InputHandle* handle, int32_t frame, uint8_t* buffer) {
-  const int32_t number = static_cast<int32_t>(static_cast<uint32_t>(handle->naming.number) +
+  // Only the files counted at open belong to the clip: a numbered file
+  // before it, or past the gap that ended it, is another shot.
+  if (frame < 0 || frame >= handle->frameCount) return 0;
+  const int32_t number = static_cast<int32_t>(static_cast<uint32_t>(handle->naming->number) +
                                               static_cast<uint32_t>(frame));
-  FormatFramePath(handle->naming, number);
+  FormatFramePath(*handle->naming, number);
   const platform::FileHandle file = platform::OpenFileForReading(PathBuffer);
   if (file == platform::kInvalidFile) return 0;
   int32_t byteCount = 0;
@@ -91,7 +102,9 @@ void* OpenInput(const WideChar* path) {
   handle->scratch = static_cast<uint8_t*>(platform::AllocateZeroed(kScratchSize));
   handle->bitmapHeaderSize = kBitmapHeaderSize;
   handle->bitmapHeader = static_cast<uint8_t*>(platform::AllocateZeroed(kBitmapHeaderSize));
-  if (handle->scratch == nullptr || handle->bitmapHeader == nullptr || path == nullptr) {
+  handle->naming = static_cast<FrameNaming*>(platform::AllocateZeroed(sizeof(FrameNaming)));
+  if (handle->scratch == nullptr || handle->bitmapHeader == nullptr || handle->naming == nullptr ||
+      path == nullptr) {
     ReleaseHandle(handle);
     return nullptr;
   }
@@ -112,8 +125,8 @@ void* OpenInput(const WideChar* path) {
 
   // The naming becomes the process-wide one only once nothing can fail.
   SequenceName split;
-  PrepareFrameNaming(path, &split, &handle->naming);
-  handle->frameCount = CountSequenceFrames(handle->naming);
+  PrepareFrameNaming(path, &split, handle->naming);
+  handle->frameCount = CountSequenceFrames(*handle->naming);
   if (handle->frameCount < 2) {
     handle->image.ReadLineOffsets(handle->file);
     if (handle->image.lineOffsetsOutOfMemory) {
@@ -125,14 +138,22 @@ void* OpenInput(const WideChar* path) {
     ReleaseHandle(handle);
     return nullptr;
   }
-  CommitFrameNaming(split, handle->naming);
+  CommitFrameNaming(split, *handle->naming);
+  if (handle->frameCount < 2) {
+    // Only a sequence reads by its naming again.
+    platform::FreeZeroed(handle->naming);
+    handle->naming = nullptr;
+  }
   return handle;
 }
 
 // A pointer that is not a live handle (closed already, never opened) is
 // answered as a null one.
 bool CloseInput(void* handle) {
-  if (UnregisterHandle(handle)) ReleaseHandle(static_cast<InputHandle*>(handle));
+  if (UnregisterHandle(handle)) {
+    ReleaseContents(static_cast<InputHandle*>(handle));
+    platform::FreeZeroed(KeepClosedRecord(handle));
+  }
   return true;
 }
 

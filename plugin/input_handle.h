@@ -19,6 +19,6 @@ struct InputHandle {
   uint8_t* scratch;
   platform::FileHandle file;
   Mondrel image;
-  FrameNaming naming;  // a sequence's own naming, taken at open
+  FrameNaming* naming;  // a sequence's own naming, taken at open; null for a single image
   const void* lastFrame;  // the buffer the previous read filled
 };

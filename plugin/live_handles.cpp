@@ -10,6 +10,9 @@ namespace {
 std::atomic<const void*> Slots[kMaxLiveHandles];
 std::atomic<int32_t> SlotsInUse{0};  // slots below this may hold a handle
 
+std::atomic<void*> ClosedRecords[kClosedHandlesKept];
+std::atomic<uint32_t> ClosedCount{0};
+
 }  // namespace
 
 bool RegisterHandle(const void* handle) {
@@ -43,4 +46,9 @@ bool UnregisterHandle(const void* handle) {
     if (Slots[i].compare_exchange_strong(expected, nullptr, std::memory_order_acq_rel)) return true;
   }
   return false;
+}
+
+void* KeepClosedRecord(void* record) {
+  const uint32_t slot = ClosedCount.fetch_add(1, std::memory_order_relaxed) % kClosedHandlesKept;
+  return ClosedRecords[slot].exchange(record, std::memory_order_acq_rel);
 }

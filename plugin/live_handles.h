@@ -18,3 +18,13 @@ bool IsLiveHandle(const void* handle);
 // Takes a handle out. True only for the one call that removed it, so that
 // of two closes of the same handle only one releases it.
 bool UnregisterHandle(const void* handle);
+
+// Closed records are kept, their contents released, for this many later
+// closes before they go back to the heap: otherwise the next open may get
+// a closed handle's address, and a host's stale close or read of the old
+// handle would reach the new one.
+constexpr int32_t kClosedHandlesKept = 64;
+
+// Keeps `record` and hands back the one it displaces (null while the ring
+// fills up), which the caller then frees.
+void* KeepClosedRecord(void* record);

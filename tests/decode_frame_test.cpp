@@ -50,7 +50,7 @@ TEST(DecodeFrame, LayoutsDecodeExactly) {
       {"RGBA FLOAT", {{"A", kFloat}, {"B", kFloat}, {"G", kFloat}, {"R", kFloat}}, 0, 0, {}},
       {"V HALF", {{"V", kHalf}}, 0, 0, {}},
       {"V FLOAT", {{"V", kFloat}}, 0, 0, {}},
-      {"UINT read as float bits", {{"B", kUint}, {"G", kUint}, {"R", kUint}}, 0, 0, {}},
+      {"UINT by value", {{"B", kUint}, {"G", kUint}, {"R", kUint}}, 0, 0, {}},
       // Every channel is read with its own sample size.
       {"R FLOAT, G B A HALF", {{"A", kHalf}, {"B", kHalf}, {"G", kHalf}, {"R", kFloat}}, 0, 0, {}},
       {"B HALF, G R FLOAT", {{"B", kHalf}, {"G", kFloat}, {"R", kFloat}}, 0, 0, {}},
@@ -155,6 +155,19 @@ TEST(DecodeFrame, DamagedChunksAndTables) {
     Bytes file = written.bytes;
     PutU32(file, written.chunkOffsets[2], 39);  // one above the window
     cases.push_back({"chunk y above the window", file, 0, 2, -1});
+  }
+  WriteOptions bottomUp;
+  bottomUp.lineOrder = 1;
+  const WrittenFile upward = WriteExr(image, bottomUp);  // table entries descend through the file
+  for (int32_t damaged : {1, 3, 5}) {
+    Bytes file = upward.bytes;
+    PutU32(file, upward.chunkOffsets[damaged], 40 + 6);
+    cases.push_back({"bottom-up, chunk y at the height", file, 0, damaged, -1});
+  }
+  {
+    Bytes file = upward.bytes;
+    file.resize(upward.chunkOffsets[0] + 9);  // the top row, stored last
+    cases.push_back({"bottom-up, cut inside the last chunk", file, 0, 0, -1});
   }
   {
     Bytes file = written.bytes;

@@ -56,6 +56,36 @@ int main(int argc, char** argv) {
     framePath.replace_extension(".frame");
     WriteBytes(framePath, frame);
   }
+  // Layouts refused at open, each marked by an empty <name>.refused.
+  const struct {
+    const char* name;
+    int tileSide;
+    bool mipmap;
+    bool deep;
+    bool twoParts;
+  } refused[] = {
+      {"tiled.exr", 32, false, false, false},
+      {"mipmapped.exr", 16, true, false, false},
+      {"deep.exr", 0, false, true, false},
+      {"two_parts.exr", 0, false, false, true},
+  };
+  for (const auto& r : refused) {
+    OracleFile layout;
+    layout.channels = rgba;
+    layout.tileSide = r.tileSide;
+    layout.mipmap = r.mipmap;
+    layout.deep = r.deep;
+    layout.twoParts = r.twoParts;
+    const fs::path path = folder / r.name;
+    WriteWithLibrary(path, layout);
+    if (table->open(WidePath(path).c_str()) != nullptr) {
+      std::fprintf(stderr, "%s opens natively\n", r.name);
+      return 1;
+    }
+    fs::path marker = path;
+    marker.replace_extension(".refused");
+    WriteBytes(marker, Bytes{});
+  }
   std::printf("%zu files with their native frames in %s\n", sizeof fixtures / sizeof fixtures[0], argv[1]);
   return 0;
 }

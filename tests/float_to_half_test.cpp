@@ -52,12 +52,18 @@ TEST(FloatToHalf, ConversionTable) {
       {"largest float subnormal", 0x007FFFFFu, 0x0001},
       {"+0.0 stays zero", 0x00000000u, 0x0000},
       {"-0.0 stays negative zero", 0x80000000u, 0x8000},
-      {"UINT 1 read as float bits", 1u, 0x0001},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(FloatToHalf(c.input), c.half) << c.what;
     EXPECT_EQ(exrtest::ReferenceFloatToHalf(c.input), c.half) << c.what << " (reference)";
   }
+  // UINT samples count by their value, through the nearest FLOAT.
+  const Case uints[] = {
+      {"0", 0, 0x0000},          {"1", 1, 0x3C00},          {"37", 37, 0x50A0},
+      {"2049 truncates", 2049, 0x6800}, {"65503", 65503, 0x7BFE}, {"65504", 65504, 0x7BFF},
+      {"65520", 65520, 0x7BFF},  {"2^24 + 1", 16777217u, 0x7BFF}, {"largest", 0xFFFFFFFFu, 0x7BFF},
+  };
+  for (const Case& c : uints) EXPECT_EQ(UintToHalf(c.input), c.half) << "UINT " << c.what;
 }
 
 // The integer conversion against the reference written with floating-point
@@ -66,6 +72,10 @@ TEST(FloatToHalf, AgreesWithReferenceAcrossTheRange) {
   for (uint64_t bits = 0; bits <= 0xFFFFFFFFull; bits += 997) {
     const uint32_t input = static_cast<uint32_t>(bits);
     ASSERT_EQ(FloatToHalf(input), exrtest::ReferenceFloatToHalf(input)) << std::hex << input;
+    ASSERT_EQ(UintToHalf(input), exrtest::ReferenceFloatToHalf(Bits(static_cast<float>(input)))) << input;
+  }
+  for (uint32_t value = 0; value <= 70000; ++value) {
+    ASSERT_EQ(UintToHalf(value), exrtest::ReferenceFloatToHalf(Bits(static_cast<float>(value)))) << value;
   }
 }
 

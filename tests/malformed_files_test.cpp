@@ -7,6 +7,7 @@
 #include <cstring>
 #include <fstream>
 
+#include "plugin/live_handles.h"
 #include "plugin/plugin_table.h"
 #include "support/malformed_cases.h"
 
@@ -46,6 +47,12 @@ TEST(MalformedFiles, EveryCaseEndsAsItMust) {
   }
   size_t truncations = 0;
   size_t truncationFailures = 0;
+  // Closed records are held for a while before they are freed; once that
+  // many closes have passed, every close frees as much as it holds.
+  for (int32_t i = 0; i < kClosedHandlesKept; ++i) {
+    std::string ignored;
+    RunMalformedCase(valid, dir.path(), host, &ignored);
+  }
   for (const MalformedCase& c : cases) {
 #ifndef _WIN32
     const int64_t liveBefore = platform::GetInstrumentation().liveBlocks;

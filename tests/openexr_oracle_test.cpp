@@ -15,6 +15,7 @@
 
 #include "exr/float_to_half.h"
 #include "exr/mondrel.h"
+#include "plugin/plugin_table.h"
 #include "support/decode_helpers.h"
 #include "writer/exr_writer.h"
 #include "support/parse_helpers.h"
@@ -66,6 +67,34 @@ TEST_F(LibraryFiles, HeadersParse) {
     EXPECT_EQ(record.channelCount, 4);
   }
 
+  // Tiles, deep samples and a second part: refused at open, never read as
+  // scanlines into a wrong picture.
+  struct Refused {
+    const char* what;
+    int tileSide;
+    bool mipmap;
+    bool deep;
+    bool twoParts;
+  };
+  const Refused refused[] = {
+      {"16-pixel tiles", 16, false, false, false}, {"32-pixel tiles", 32, false, false, false},
+      {"mipmapped tiles", 16, true, false, false}, {"deep scanlines", 0, false, true, false},
+      {"two parts", 0, false, false, true},
+  };
+  const PluginTable* table = GetInputPluginTable();
+  for (const Refused& r : refused) {
+    SCOPED_TRACE(r.what);
+    OracleFile layout = rgba;
+    layout.tileSide = r.tileSide;
+    layout.mipmap = r.mipmap;
+    layout.deep = r.deep;
+    layout.twoParts = r.twoParts;
+    WriteWithLibrary(dir / "layout.exr", layout);
+    Mondrel record;
+    EXPECT_EQ(ParseBytes(record, ReadBytes(dir / "layout.exr")), kParseNotFlatScanline);
+    EXPECT_EQ(table->open(WidePath(dir / "layout.exr").c_str()), nullptr);
+  }
+
   OracleFile preview = rgba;
   preview.previewSide = 100;  // 40,000 bytes of preview in the header
   WriteWithLibrary(dir / "preview.exr", preview);
@@ -101,6 +130,7 @@ TEST_F(LibraryFiles, FramesMatchWhatTheLibraryReads) {
       {"V HALF", make({{"V", kHalf}})},
       {"V FLOAT", make({{"V", kFloat}})},
       {"UINT channel 0", make({{"B", kUint}, {"G", kFloat}, {"R", kFloat}})},
+      {"UINT between HALF", make({{"R", kHalf}, {"G", kUint}, {"B", kHalf}, {"A", kUint}})},
       // Channels of different sample types, as renderers write them.
       {"R FLOAT, G B A HALF", make({{"R", kFloat}, {"G", kHalf}, {"B", kHalf}, {"A", kHalf}})},
       {"B HALF, G R FLOAT", make({{"B", kHalf}, {"G", kFloat}, {"R", kFloat}})},
@@ -123,14 +153,14 @@ TEST_F(LibraryFiles, FramesMatchWhatTheLibraryReads) {
     ASSERT_EQ(run.decodeResult, static_cast<int32_t>(frame.size));
     ASSERT_TRUE(frame.GuardIntact());
     const Bytes result = frame.Frame();
-    std::map<std::string, bool> floatSamples;
-    for (const Channel& channel : c.layout.channels) floatSamples[channel.name] = channel.pixelType != kHalf;
+    std::map<std::string, int32_t> types;
+    for (const Channel& channel : c.layout.channels) types[channel.name] = channel.pixelType;
     const bool grey = c.layout.channels[0].name == "V";
     auto expectedComponent = [&](const std::string& name, size_t index) -> uint16_t {
       const auto found = planes.find(name);
       if (found == planes.end()) return name == "A" ? 0x3C00 : 0;
       const uint32_t word = found->second[index];
-      return floatSamples[name] ? FloatToHalf(word) : static_cast<uint16_t>(word);
+      return types[name] == kHalf ? static_cast<uint16_t>(word) : types[name] == kUint ? UintToHalf(word) : FloatToHalf(word);
     };
     for (size_t index = 0; index < result.size() / 8; ++index) {
       const char* names[4] = {"R", "G", "B", "A"};

@@ -314,13 +314,33 @@ TEST(ParseHeader, ShortAndForeignFiles) {
   }
 }
 
-TEST(ParseHeader, VersionWordIsNotExamined) {
-  for (uint32_t version : {2u, 0x202u /* tiled */, 0x1002u /* multi-part */, 0xFFFFFFFFu}) {
+// Tiled, deep and multi-part files are refused after the compression
+// check, with the windows and channels stored as for a compressed file; no
+// other bit of the version word matters.
+TEST(ParseHeader, VersionFlags) {
+  const struct {
+    uint32_t version;
+    uint8_t compression;
+    int32_t status;
+  } cases[] = {
+      {2u, 0, 3},
+      {0x402u /* long names */, 0, 3},
+      {0xFFFFE1FFu /* every other bit */, 0, 3},
+      {0x202u /* tiled */, 0, kParseNotFlatScanline},
+      {0x802u /* deep */, 0, kParseNotFlatScanline},
+      {0x1002u /* multi-part */, 0, kParseNotFlatScanline},
+      {0xFFFFFFFFu, 0, kParseNotFlatScanline},
+      {0x202u, 3 /* ZIP */, kParseCompressed},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::to_string(c.version));
     HeaderBuilder header = ValidHeader(Named({"B", "G", "R"}));
-    header.Version(version).End();
+    header.Compression(c.compression).Version(c.version).End();
     Mondrel image;
-    EXPECT_EQ(ParseBytes(image, header.bytes), 3);
-    EXPECT_EQ(static_cast<uint32_t>(image.version), version);
+    EXPECT_EQ(ParseBytes(image, header.bytes), c.status);
+    EXPECT_EQ(static_cast<uint32_t>(image.version), c.version);
+    EXPECT_EQ(image.channelCount, 3);
+    EXPECT_GT(image.width, 0);
   }
 }
 

@@ -89,6 +89,10 @@ TEST(ToolReasons, RefusalsInWords) {
        {"A missing", "R repeated"}},
       {"V not first", Header([](HeaderBuilder& h) { h.Channels({{"A", kHalf}, {"V", kHalf}}); }), {"V channel"}},
       {"not EXR", Bytes{'G', 'I', 'F', '8', '9', 'a'}, {"not an OpenEXR file"}},
+      {"tiled", Header([](HeaderBuilder& h) { h.Version(0x202).Channels(kRgb); }), {"is tiled", "scanline"}},
+      {"deep", Header([](HeaderBuilder& h) { h.Version(0x802).Channels(kRgb); }), {"holds deep data"}},
+      {"multi-part, tiled", Header([](HeaderBuilder& h) { h.Version(0x1202).Channels(kRgb); }),
+       {"is tiled and has several parts"}},
       {"no pixels", Header([](HeaderBuilder& h) { h.Channels(kRgb).DataWindow(0, 5, 9, 0); }), {"no pixels"}},
       {"too large", Header([](HeaderBuilder& h) { h.Channels(kRgb).DataWindow(0, 0, 16383, 16383); }),
        {"too large", "2 GiB"}},
@@ -141,8 +145,6 @@ TEST(ToolReasons, WarningsForFilesThatOpenButDoNotDecode) {
     std::string mention;
   };
   const Case cases[] = {
-      {"tiled", Header([](HeaderBuilder& h) { h.Version(0x202).Channels(kRgb); }), "tiled"},
-      {"multi-part", Header([](HeaderBuilder& h) { h.Version(0x1002).Channels(kRgb); }), "several parts"},
       {"long header", [] {
          HeaderBuilder h;
          h.Channels(kRgb).Attribute("preview", "preview", Bytes(17000, 1)).End();

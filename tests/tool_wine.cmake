@@ -40,6 +40,13 @@ run(1 info --plugin ${plugin} ${work}/not-exr.exr)
 if(NOT out MATCHES "refused: not an OpenEXR file")
   message(FATAL_ERROR "refusal said:\n${out}\n${err}")
 endif()
+# Devices are no files on disk: refused at once, not read (a console's
+# read waits for typing).
+run(1 info NUL)
+if(NOT out MATCHES "not a file on disk")
+  message(FATAL_ERROR "info NUL said:\n${out}\n${err}")
+endif()
+run(1 info CON)
 # A name outside every legacy code page reaches redirected output as UTF-8.
 file(COPY_FILE ${WORK}/seq/sample_0004.exr "${WORK}/ショット_0001.exr")
 run(0 check --plugin ${plugin} "${work}/ショット_0001.exr")

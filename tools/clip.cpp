@@ -2,7 +2,6 @@
 
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <memory>
 #include <new>
 
@@ -23,26 +22,24 @@ bool NamingOf(const std::string& path, FrameNaming* naming) {
 }  // namespace
 
 bool InspectFile(const std::string& path, HeaderReport* report, std::string* error) {
-  std::error_code ignoredError;
-  std::ifstream in;
-  // Only regular files are opened: a FIFO would wait for a writer.
-  if (std::filesystem::is_regular_file(std::filesystem::u8path(path), ignoredError)) {
-    in.open(std::filesystem::u8path(path), std::ios::binary);
-  }
-  if (!in.is_open()) {
+  // The plug-in's own way in: regular files on disk only, as a FIFO or a
+  // console would wait for a writer.
+  const WideString wide = ToWide(path);
+  const platform::FileHandle file = platform::OpenFileForReading(wide.c_str());
+  if (file == platform::kInvalidFile) {
     *error = SystemReason(path);
     return false;
   }
   std::vector<uint8_t> head(kHeaderBufferSize);
-  in.read(reinterpret_cast<char*>(head.data()), static_cast<std::streamsize>(head.size()));
-  if (in.bad()) {
+  uint32_t bytesRead = 0;
+  const bool read = platform::ReadFromFile(file, head.data(), kHeaderBufferSize, &bytesRead);
+  const int64_t size = platform::FileSize(file);
+  platform::CloseFile(file);
+  if (!read) {
     *error = "cannot read the file";
     return false;
   }
-  std::error_code ignored;
-  const auto size = std::filesystem::file_size(std::filesystem::u8path(path), ignored);
-  *report = InspectHeader(head.data(), static_cast<int32_t>(in.gcount()),
-                          ignored ? -1 : static_cast<int64_t>(size));
+  *report = InspectHeader(head.data(), static_cast<int32_t>(bytesRead), size);
   return true;
 }
 

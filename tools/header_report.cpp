@@ -8,10 +8,6 @@
 
 namespace {
 
-constexpr uint32_t kTiledFlag = 0x200;
-constexpr uint32_t kDeepFlag = 0x800;
-constexpr uint32_t kMultiPartFlag = 0x1000;
-
 std::string Text(const uint8_t* bytes, int32_t length) { return std::string(reinterpret_cast<const char*>(bytes), length); }
 
 // Byte size of a value of the standard attribute types, or -1 when it varies.
@@ -195,6 +191,18 @@ std::string DamageReason(const HeaderReport& report) {
   return report.walkEnd == HeaderWalkEnd::kBytesEnded ? HeaderCutReason(report) : "";
 }
 
+// Which of the layouts the plug-in does not read the version word names.
+std::string LayoutRefusal(uint32_t version) {
+  std::vector<std::string> what;
+  if (version & kVersionTiled) what.push_back("is tiled");
+  if (version & kVersionDeep) what.push_back("holds deep data");
+  if (version & kVersionMultiPart) what.push_back("has several parts");
+  std::string joined;
+  for (size_t i = 0; i < what.size(); ++i) joined += (i == 0 ? "" : i + 1 == what.size() ? " and " : ", ") + what[i];
+  return "the file " + joined +
+         "; the plug-in reads flat single-part scanline files only; save the picture again as one";
+}
+
 std::string FirstUnknownChannel(const HeaderReport& report) {
   for (const std::string& name : report.channelNames) {
     if (name != "R" && name != "G" && name != "B" && name != "A" && name != "V") return name;
@@ -281,6 +289,8 @@ std::string ExplainRefusal(const HeaderReport& report) {
     case kParseCompressed:
       return std::string("compressed with ") + CompressionName(report.compression) +
              "; save it without compression (NONE) to open it";
+    case kParseNotFlatScanline:
+      return LayoutRefusal(report.version);
     default:
       break;
   }
@@ -299,18 +309,6 @@ std::string ExplainRefusal(const HeaderReport& report) {
 std::vector<std::string> Warnings(const HeaderReport& report) {
   std::vector<std::string> warnings;
   if (report.status <= 0) return warnings;
-  if (report.version & kTiledFlag) {
-    warnings.push_back("the file is tiled; only scanline files decode, so its frames will not decode; "
-                       "save it again as a scanline image");
-  }
-  if (report.version & kMultiPartFlag) {
-    warnings.push_back("the file has several parts; only single-part files decode, so its frames will not decode; "
-                       "save the part you need as a single-part image");
-  }
-  if (report.version & kDeepFlag) {
-    warnings.push_back("the file holds deep data; only flat images decode, so its frames will not decode; "
-                       "flatten it and save it again");
-  }
   if (!report.headerEnds) {
     const std::string damage = DamageReason(report);
     warnings.push_back((damage.empty() ? std::string("the header does not end within the 16 KiB the plug-in reads")

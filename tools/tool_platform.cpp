@@ -83,8 +83,9 @@ std::string SystemReason(const std::string& path) {
   HANDLE file = CreateFileW(ToWide(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                             FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file != INVALID_HANDLE_VALUE) {
+    const bool onDisk = GetFileType(file) == FILE_TYPE_DISK;
     CloseHandle(file);
-    return "cannot read the file";
+    return onDisk ? "cannot read the file" : "not a file on disk (a device, console or pipe)";
   }
   const DWORD code = GetLastError();
   wchar_t* message = nullptr;

@@ -127,6 +127,17 @@ uint32_t RandomFloatSample(Random& random) {
   return FloatBits(static_cast<float>(random.Next() % 200000) / 100000.0f);  // 0 to 2
 }
 
+// UINT samples: the edges of the half range and of exact FLOATs, small
+// counts, and any value at all.
+uint32_t RandomUintSample(Random& random) {
+  static const uint32_t kEdges[] = {0u,     1u,     37u,    2049u,   65503u,     65504u,     65519u,
+                                    65520u, 65535u, 65536u, 16777217u, 0x7FFFFFFFu, 0xFFFFFFFFu};
+  const uint32_t pick = random.Next() % 4;
+  if (pick == 0) return kEdges[random.Next() % (sizeof kEdges / sizeof kEdges[0])];
+  if (pick == 1) return random.Next();
+  return random.Next() % 70000;
+}
+
 }  // namespace
 
 Image MakeImage(int32_t width, int32_t height, const std::vector<Channel>& channels, uint32_t seed,
@@ -143,7 +154,7 @@ Image MakeImage(int32_t width, int32_t height, const std::vector<Channel>& chann
     for (uint32_t& sample : plane) {
       sample = channel.pixelType == kHalf ? (random.Next() & 0xFFFF)
                : channel.pixelType == kFloat ? RandomFloatSample(random)
-                                             : random.Next();
+                                             : RandomUintSample(random);
     }
     image.samples.push_back(std::move(plane));
   }
@@ -241,7 +252,13 @@ Bytes ExpectedFrame(const Image& image) {
   }
   auto half = [&](size_t c, size_t index) {
     const uint32_t sample = image.samples[c][index];
-    return image.channels[c].pixelType != kHalf ? ReferenceFloatToHalf(sample) : static_cast<uint16_t>(sample);
+    if (image.channels[c].pixelType == kHalf) return static_cast<uint16_t>(sample);
+    if (image.channels[c].pixelType != kUint) return ReferenceFloatToHalf(sample);
+    // A UINT counts by its value, through the FLOAT nearest to it.
+    const float value = static_cast<float>(sample);
+    uint32_t bits;
+    std::memcpy(&bits, &value, 4);
+    return ReferenceFloatToHalf(bits);
   };
   auto store = [&](size_t pixel, int component, uint16_t value) {
     frame[pixel * 8 + 2 * component] = static_cast<uint8_t>(value);

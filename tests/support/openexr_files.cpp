@@ -1,6 +1,12 @@
 #include "openexr_files.h"
 
 #include <ImfChannelList.h>
+#include <ImfDeepFrameBuffer.h>
+#include <ImfDeepScanLineOutputFile.h>
+#include <ImfMultiPartOutputFile.h>
+#include <ImfOutputPart.h>
+#include <ImfPartType.h>
+#include <ImfTiledOutputFile.h>
 #include <ImfFrameBuffer.h>
 #include <ImfHeader.h>
 #include <ImfInputFile.h>
@@ -17,6 +23,35 @@ namespace {
 
 OpenExr::PixelType ToImf(int32_t type) {
   return type == kHalf ? OpenExr::HALF : type == kFloat ? OpenExr::FLOAT : OpenExr::UINT;
+}
+
+// One sample a pixel, taken from the flat planes.
+void WriteDeep(const fs::path& path, OpenExr::Header header, const OracleFile& layout,
+               const OpenExr::FrameBuffer& flat) {
+  header.setType(OpenExr::DEEPSCANLINE);
+  if (header.compression() != OpenExr::NO_COMPRESSION && header.compression() != OpenExr::RLE_COMPRESSION &&
+      header.compression() != OpenExr::ZIPS_COMPRESSION) {
+    header.compression() = OpenExr::ZIPS_COMPRESSION;  // deep files take only one-line codecs
+  }
+  const size_t pixels = static_cast<size_t>(layout.width) * layout.height;
+  const ptrdiff_t origin = static_cast<ptrdiff_t>(layout.yMin) * layout.width + layout.xMin;
+  std::vector<unsigned int> counts(pixels, 1);
+  std::vector<std::vector<char*>> pointers;
+  OpenExr::DeepFrameBuffer buffer;
+  buffer.insertSampleCountSlice(OpenExr::Slice(OpenExr::UINT, reinterpret_cast<char*>(counts.data() - origin),
+                                               sizeof(unsigned int), sizeof(unsigned int) * layout.width));
+  for (auto it = flat.begin(); it != flat.end(); ++it) {
+    const size_t bytes = it.slice().type == OpenExr::HALF ? 2 : 4;
+    std::vector<char*> perPixel(pixels);
+    char* first = it.slice().base + origin * static_cast<ptrdiff_t>(bytes);
+    for (size_t i = 0; i < pixels; ++i) perPixel[i] = first + i * bytes;
+    pointers.push_back(std::move(perPixel));
+    buffer.insert(it.name(), OpenExr::DeepSlice(it.slice().type, reinterpret_cast<char*>(pointers.back().data() - origin),
+                                                sizeof(char*), sizeof(char*) * layout.width, bytes));
+  }
+  OpenExr::DeepScanLineOutputFile file(path.string().c_str(), header);
+  file.setFrameBuffer(buffer);
+  file.writePixels(layout.height);
 }
 
 }  // namespace
@@ -47,9 +82,33 @@ Image WriteWithLibrary(const fs::path& path, const OracleFile& layout) {
     buffer.insert(layout.channels[c].name,
                   OpenExr::Slice(ToImf(type), origin, bytes, bytes * static_cast<size_t>(layout.width)));
   }
-  OpenExr::OutputFile file(path.string().c_str(), header);
-  file.setFrameBuffer(buffer);
-  file.writePixels(layout.height);
+  if (layout.deep) {
+    WriteDeep(path, header, layout, buffer);
+  } else if (layout.tileSide > 0) {
+    header.setTileDescription(OpenExr::TileDescription(layout.tileSide, layout.tileSide,
+                                                       layout.mipmap ? OpenExr::MIPMAP_LEVELS : OpenExr::ONE_LEVEL));
+    OpenExr::TiledOutputFile file(path.string().c_str(), header);
+    file.setFrameBuffer(buffer);  // every level is smaller than level 0 and starts at its corner
+    for (int level = 0; level < file.numLevels(); ++level) {
+      file.writeTiles(0, file.numXTiles(level) - 1, 0, file.numYTiles(level) - 1, level);
+    }
+  } else if (layout.twoParts) {
+    header.setName("picture");
+    header.setType(OpenExr::SCANLINEIMAGE);
+    OpenExr::Header extra = header;
+    extra.setName("extra");
+    const OpenExr::Header headers[2] = {header, extra};
+    OpenExr::MultiPartOutputFile file(path.string().c_str(), headers, 2);
+    for (int part = 0; part < 2; ++part) {
+      OpenExr::OutputPart output(file, part);
+      output.setFrameBuffer(buffer);
+      output.writePixels(layout.height);
+    }
+  } else {
+    OpenExr::OutputFile file(path.string().c_str(), header);
+    file.setFrameBuffer(buffer);
+    file.writePixels(layout.height);
+  }
   return image;
 }
 

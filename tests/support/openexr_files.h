@@ -23,6 +23,13 @@ struct OracleFile {
   OPENEXR_IMF_NAMESPACE::LineOrder lineOrder = OPENEXR_IMF_NAMESPACE::INCREASING_Y;
   OPENEXR_IMF_NAMESPACE::Compression compression = OPENEXR_IMF_NAMESPACE::NO_COMPRESSION;
   int previewSide = 0;  // a preview attribute of side x side pixels
+  // Layouts the plug-in refuses: tiles of tileSide pixels (0: scanlines),
+  // with every level of a mipmap; deep scanlines of one sample a pixel; and
+  // a second part, "extra", after the picture's own.
+  int tileSide = 0;
+  bool mipmap = false;
+  bool deep = false;
+  bool twoParts = false;
 };
 
 // Writes the file with the library; the samples come from our generator.
