@@ -26,7 +26,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string reason = ExplainRefusal(report);
   const bool opens = status > 0 && FrameByteCount(image.width, image.height) >= 0;
   if (reason.empty() != opens) std::abort();
-  if (status > 0 && (report.walkEnd == HeaderWalkEnd::kHeaderEnd) != (image.headerEnd >= 0)) std::abort();
+  if (status > 0 && (report.walkEnd == exrfile::WalkEnd::kHeaderEnd) != (image.headerEnd >= 0)) std::abort();
   Warnings(report);
   return 0;
 }

@@ -85,11 +85,14 @@ bool ReadFully(FileHandle file, int64_t offset, void* destination, uint32_t byte
 Instrumentation& GetInstrumentation() { return gInstrumentation; }
 
 void ResetInstrumentation() {
-  const int64_t live = gInstrumentation.liveBlocks;
-  const int64_t openFiles = gInstrumentation.openFiles;
-  gInstrumentation = Instrumentation();
-  gInstrumentation.liveBlocks = live;
-  gInstrumentation.openFiles = openFiles;
+  // Everything but the books of what is still allocated and open.
+  for (std::atomic<int64_t>* counter :
+       {&gInstrumentation.allocations, &gInstrumentation.opens, &gInstrumentation.reads,
+        &gInstrumentation.existenceTests, &gInstrumentation.systemReads, &gInstrumentation.injectedFailures,
+        &gInstrumentation.failAllocation, &gInstrumentation.failOpen, &gInstrumentation.failRead,
+        &gInstrumentation.shortSystemRead, &gInstrumentation.interruptSystemRead}) {
+    counter->store(0);
+  }
 }
 
 FileHandle OpenFileForReading(const WideChar* path) {

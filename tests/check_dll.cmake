@@ -1,6 +1,7 @@
 # Checks the built plug-in's PE image with objdump: the export directory's
 # name, exactly three named exports at ordinals 1 to 3, imports from
-# Windows system libraries only, and no aligned 32-byte vector moves to or
+# Windows system libraries only, no zlib linked in (the tool's reader uses
+# it; the plug-in never does), and no aligned 32-byte vector moves to or
 # from the stack (Win64 aligns the stack to 16 bytes only).
 # Usage: cmake -DDLL=path -DOBJDUMP=tool -P check_dll.cmake
 cmake_policy(SET CMP0057 NEW)
@@ -30,6 +31,12 @@ foreach(entry IN LISTS imports)
   endif()
   message(STATUS "imports ${dll}")
 endforeach()
+
+# zlib carries its copyright notice into every program that links it.
+file(STRINGS ${DLL} zlib REGEX "(in|de)flate [0-9.]+ Copyright")
+if(zlib)
+  message(FATAL_ERROR "zlib is linked into the plug-in: ${zlib}")
+endif()
 
 execute_process(COMMAND ${OBJDUMP} -d --no-show-raw-insn ${DLL} OUTPUT_VARIABLE code)
 string(REGEX MATCHALL "vmov(dqa|aps|apd)[ \t]+[^\n]*%ymm[^\n]*\\(%r[sb]p\\)[^\n]*|vmov(dqa|aps|apd)[ \t]+[^\n]*\\(%r[sb]p\\)[^\n]*%ymm[^\n]*" spills "${code}")

@@ -6,6 +6,7 @@
 
 #include "plugin/plugin_table.h"
 #include "support/openexr_files.h"
+#include "tools/convert_picture.h"
 
 using namespace exrtest;
 namespace OpenExr = OPENEXR_IMF_NAMESPACE;
@@ -60,20 +61,20 @@ int main(int argc, char** argv) {
   const struct {
     const char* name;
     int tileSide;
-    bool mipmap;
+    OpenExr::LevelMode levels;
     bool deep;
     bool twoParts;
   } refused[] = {
-      {"tiled.exr", 32, false, false, false},
-      {"mipmapped.exr", 16, true, false, false},
-      {"deep.exr", 0, false, true, false},
-      {"two_parts.exr", 0, false, false, true},
+      {"tiled.exr", 32, OpenExr::ONE_LEVEL, false, false},
+      {"mipmapped.exr", 16, OpenExr::MIPMAP_LEVELS, false, false},
+      {"deep.exr", 0, OpenExr::ONE_LEVEL, true, false},
+      {"two_parts.exr", 0, OpenExr::ONE_LEVEL, false, true},
   };
   for (const auto& r : refused) {
     OracleFile layout;
     layout.channels = rgba;
     layout.tileSide = r.tileSide;
-    layout.mipmap = r.mipmap;
+    layout.levels = r.levels;
     layout.deep = r.deep;
     layout.twoParts = r.twoParts;
     const fs::path path = folder / r.name;
@@ -85,6 +86,40 @@ int main(int argc, char** argv) {
     fs::path marker = path;
     marker.replace_extension(".refused");
     WriteBytes(marker, Bytes{});
+  }
+  // Files for mondrel.exe convert under Wine, each with the copy the native
+  // build makes of it (<name>.copy), to be matched byte for byte.
+  fs::create_directories(folder / "convert");
+  const struct {
+    const char* name;
+    std::vector<Channel> channels;
+    OpenExr::Compression compression;
+    int tileSide;
+    bool twoParts;
+  } sources[] = {
+      {"zip.exr", rgba, OpenExr::ZIP_COMPRESSION, 0, false},
+      {"rle_mixed.exr", {{"R", kFloat}, {"G", kHalf}, {"B", kUint}, {"Z", kFloat}}, OpenExr::RLE_COMPRESSION, 0, false},
+      {"zips_tiled.exr", rgba, OpenExr::ZIPS_COMPRESSION, 16, false},
+      {"zip_parts.exr", {{"Y", kFloat}}, OpenExr::ZIP_COMPRESSION, 0, true},
+  };
+  for (const auto& source : sources) {
+    OracleFile layout;
+    layout.channels = source.channels;
+    layout.compression = source.compression;
+    layout.tileSide = source.tileSide;
+    layout.twoParts = source.twoParts;
+    layout.smooth = true;
+    const fs::path path = folder / "convert" / source.name;
+    WriteWithLibrary(path, layout);
+    const Bytes bytes = ReadBytes(path);
+    const PictureCopy copy = CopyPicture(bytes.data(), static_cast<int64_t>(bytes.size()), ConvertRequest());
+    if (!copy.refusal.empty()) {
+      std::fprintf(stderr, "%s does not convert natively: %s\n", source.name, copy.refusal.c_str());
+      return 1;
+    }
+    fs::path copyPath = path;
+    copyPath.replace_extension(".copy");
+    WriteBytes(copyPath, copy.bytes);
   }
   std::printf("%zu files with their native frames in %s\n", sizeof fixtures / sizeof fixtures[0], argv[1]);
   return 0;

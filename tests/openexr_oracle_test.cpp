@@ -21,6 +21,7 @@
 #include "support/parse_helpers.h"
 #include "support/openexr_files.h"
 #include "support/test_files.h"
+#include "tools/convert_picture.h"
 
 using namespace exrtest;
 namespace OpenExr = OPENEXR_IMF_NAMESPACE;
@@ -72,21 +73,22 @@ TEST_F(LibraryFiles, HeadersParse) {
   struct Refused {
     const char* what;
     int tileSide;
-    bool mipmap;
+    OpenExr::LevelMode levels;
     bool deep;
     bool twoParts;
   };
   const Refused refused[] = {
-      {"16-pixel tiles", 16, false, false, false}, {"32-pixel tiles", 32, false, false, false},
-      {"mipmapped tiles", 16, true, false, false}, {"deep scanlines", 0, false, true, false},
-      {"two parts", 0, false, false, true},
+      {"16-pixel tiles", 16, OpenExr::ONE_LEVEL, false, false}, {"32-pixel tiles", 32, OpenExr::ONE_LEVEL, false, false},
+      {"mipmapped tiles", 16, OpenExr::MIPMAP_LEVELS, false, false},
+      {"deep scanlines", 0, OpenExr::ONE_LEVEL, true, false},
+      {"two parts", 0, OpenExr::ONE_LEVEL, false, true},
   };
   const PluginTable* table = GetInputPluginTable();
   for (const Refused& r : refused) {
     SCOPED_TRACE(r.what);
     OracleFile layout = rgba;
     layout.tileSide = r.tileSide;
-    layout.mipmap = r.mipmap;
+    layout.levels = r.levels;
     layout.deep = r.deep;
     layout.twoParts = r.twoParts;
     WriteWithLibrary(dir / "layout.exr", layout);
@@ -169,6 +171,116 @@ TEST_F(LibraryFiles, FramesMatchWhatTheLibraryReads) {
         const uint16_t want = grey ? (k == 3 ? 0x3C00 : expectedComponent("V", index)) : expectedComponent(names[k], index);
         ASSERT_EQ(got, want) << "pixel " << index << " component " << k;
       }
+    }
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// The OpenEXR library writes each layout and compression the converter
+// reads; the copy decodes through the plug-in exactly as the library reads
+// the source, and the library reads the copy back with the same samples.
+TEST_F(LibraryFiles, ConvertedCopiesMatchTheLibrary) {
+  struct Case {
+    const char* what;
+    OracleFile layout;
+    std::string layer;
+    std::string refusal;  // a part of the reason, for the files it must refuse
+  };
+  auto make = [](std::vector<Channel> channels, int32_t width = 33, int32_t height = 21) {
+    OracleFile layout;
+    layout.channels = std::move(channels);
+    layout.width = width;
+    layout.height = height;
+    layout.smooth = true;
+    return layout;
+  };
+  const std::vector<Channel> rgba = {{"R", kHalf}, {"G", kHalf}, {"B", kHalf}, {"A", kHalf}};
+  std::vector<Case> cases = {
+      {"RGBA HALF", make(rgba), "", ""},
+      {"RGBA HALF, every class of sample", make(rgba), "", ""},
+      {"RGB FLOAT 64x48", make({{"R", kFloat}, {"G", kFloat}, {"B", kFloat}}, 64, 48), "", ""},
+      {"RGBA UINT", make({{"R", kUint}, {"G", kUint}, {"B", kUint}, {"A", kUint}}), "", ""},
+      {"mixed types", make({{"R", kFloat}, {"G", kHalf}, {"B", kUint}, {"A", kHalf}}), "", ""},
+      {"V HALF", make({{"V", kHalf}}), "", ""},
+      {"Y FLOAT alone", make({{"Y", kFloat}}), "", ""},
+      {"extra channels dropped", make({{"R", kHalf}, {"G", kHalf}, {"B", kHalf}, {"Z", kFloat}, {"N.x", kHalf}}), "", ""},
+      {"a layer", make({{"diffuse.R", kHalf}, {"diffuse.G", kHalf}, {"diffuse.B", kFloat}, {"diffuse.A", kHalf},
+                        {"Z", kFloat}}), "diffuse", ""},
+      {"PIZ", make(rgba), "", "PIZ"},
+      {"deep", make(rgba), "", "deep"},
+      {"luminance-chroma", make({{"Y", kHalf}, {"RY", kHalf}, {"BY", kHalf}}), "", "luminance-chroma"},
+  };
+  cases[1].layout.smooth = false;
+  cases[10].layout.deep = true;
+  cases[9].layout.compression = OpenExr::PIZ_COMPRESSION;
+  for (const auto& variant : {std::make_pair("decreasing", 0), std::make_pair("origin -20,-10", 1),
+                              std::make_pair("16-pixel tiles", 2), std::make_pair("mipmapped 32-pixel tiles", 3),
+                              std::make_pair("ripmapped, rounded up", 4), std::make_pair("two parts", 5)}) {
+    Case c{variant.first, make({{"R", kHalf}, {"G", kFloat}, {"B", kHalf}, {"A", kUint}}, 37, 35), "", ""};
+    if (variant.second == 0) c.layout.lineOrder = OpenExr::DECREASING_Y;
+    if (variant.second == 1) c.layout.xMin = -20, c.layout.yMin = -10;
+    if (variant.second >= 2 && variant.second <= 4) c.layout.tileSide = variant.second == 2 ? 16 : 32;
+    if (variant.second == 3) c.layout.levels = OpenExr::MIPMAP_LEVELS;
+    if (variant.second == 4) c.layout.levels = OpenExr::RIPMAP_LEVELS, c.layout.roundUp = true;
+    if (variant.second == 5) c.layout.twoParts = true;
+    cases.push_back(c);
+  }
+  const PluginTable* table = GetInputPluginTable();
+  for (const OpenExr::Compression compression :
+       {OpenExr::NO_COMPRESSION, OpenExr::RLE_COMPRESSION, OpenExr::ZIPS_COMPRESSION, OpenExr::ZIP_COMPRESSION}) {
+    for (Case c : cases) {
+      SCOPED_TRACE(std::string(c.what) + ", compression " + std::to_string(compression));
+      if (c.layout.compression == OpenExr::NO_COMPRESSION) c.layout.compression = compression;
+      WriteWithLibrary(dir / "source.exr", c.layout);
+      const Bytes source = ReadBytes(dir / "source.exr");
+      ConvertRequest request;
+      request.layer = c.layer;
+      const PictureCopy copy = CopyPicture(source.data(), static_cast<int64_t>(source.size()), request);
+      if (!c.refusal.empty()) {
+        EXPECT_NE(copy.refusal.find(c.refusal), std::string::npos) << copy.refusal;
+        EXPECT_TRUE(copy.bytes.empty());
+        continue;
+      }
+      ASSERT_EQ(copy.refusal, "");
+      WriteBytes(dir / "copy.exr", copy.bytes);
+
+      const auto planes = ReadWithLibrary(dir / "source.exr");
+      const std::string prefix = c.layer.empty() ? "" : c.layer + ".";
+      std::map<std::string, int32_t> types;
+      for (const Channel& channel : c.layout.channels) types[channel.name] = channel.pixelType;
+      const bool grey = planes.count("R") == 0 && c.layer.empty();
+      const std::string greyName = planes.count("V") ? "V" : "Y";
+      auto sourceOf = [&](const std::string& component) { return grey ? greyName : prefix + component; };
+      const auto copyPlanes = ReadWithLibrary(dir / "copy.exr");
+      EXPECT_EQ(copyPlanes.size(), grey ? 1u : planes.count(prefix + "A") + 3) << "only the picture is kept";
+      for (const auto& plane : copyPlanes) {
+        EXPECT_TRUE(plane.second == planes.at(sourceOf(plane.first))) << "the library's read of " << plane.first;
+      }
+
+      GuardedFrame frame(static_cast<size_t>(c.layout.width) * c.layout.height * 8);
+      const DecodeRun run = DecodeFile(dir / "copy.exr", frame);
+      ASSERT_EQ(run.decodeResult, static_cast<int32_t>(frame.size));
+      const Bytes result = frame.Frame();
+      const char* names[4] = {"R", "G", "B", "A"};
+      for (size_t index = 0; index < result.size() / 8; ++index) {
+        for (int k = 0; k < 4; ++k) {
+          const std::string name = sourceOf(names[k]);
+          uint16_t want = k == 3 ? 0x3C00 : 0;
+          if ((!grey || k < 3) && planes.count(name)) {
+            const uint32_t word = planes.at(name)[index];
+            want = types[name] == kHalf ? static_cast<uint16_t>(word) : types[name] == kUint ? UintToHalf(word)
+                                                                                           : FloatToHalf(word);
+          }
+          const uint16_t got = static_cast<uint16_t>(result[8 * index + 2 * k] | result[8 * index + 2 * k + 1] << 8);
+          ASSERT_EQ(got, want) << "pixel " << index << " component " << k;
+        }
+      }
+      void* handle = table->open(WidePath(dir / "copy.exr").c_str());
+      EXPECT_NE(handle, nullptr) << "the plug-in opens the copy";
+      table->close(handle);
     }
   }
 }

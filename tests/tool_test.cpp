@@ -12,6 +12,7 @@
 #include <string>
 
 #include <stb_image.h>
+#include <zlib.h>
 
 #include "writer/exr_writer.h"
 #include "platform/utf16.h"
@@ -190,6 +191,16 @@ TEST(ToolText, UntrustedTextIsMadeSafe) {
       {"overlong\xc0\xaf", "overlong\xef\xbf\xbd\xef\xbf\xbd", "\"overlong\xef\xbf\xbd\xef\xbf\xbd\""},
       {"surrogate\xed\xa0\x80", "surrogate\xef\xbf\xbd\xef\xbf\xbd\xef\xbf\xbd", "\"surrogate\xef\xbf\xbd\xef\xbf\xbd\xef\xbf\xbd\""},
       {"c1\xc2\x85", "c1\\x85", "\"c1\xc2\x85\""},
+      {"del\x7f", "del\\x7F", "\"del\\u007f\""},
+      {"c1 end\xc2\x9f, nbsp\xc2\xa0", "c1 end\\x9F, nbsp\xc2\xa0", "\"c1 end\xc2\x9f, nbsp\xc2\xa0\""},
+      {"astral\xf0\x9d\x92\x9c", "astral\xf0\x9d\x92\x9c", "\"astral\xf0\x9d\x92\x9c\""},
+      {"cut\xe3\x82", "cut\xef\xbf\xbd\xef\xbf\xbd", "\"cut\xef\xbf\xbd\xef\xbf\xbd\""},
+      // A literal backslash before x or u would pass for an escape.
+      {"lit\\x1B", "lit\\x5Cx1B", "\"lit\\\\x1B\""},
+      {"D:\\shots\\a.exr", "D:\\shots\\a.exr", "\"D:\\\\shots\\\\a.exr\""},
+      // Bidirectional overrides and isolates would reorder what follows.
+      {"rlo\xe2\x80\xae" "exe.rts", "rlo\\u202Eexe.rts", "\"rlo\xe2\x80\xae" "exe.rts\""},
+      {"isolate\xe2\x81\xa6", "isolate\\u2066", "\"isolate\xe2\x81\xa6\""},
       {"\xe3\x82\xb7\xe3\x83\xa7\xe3\x83\x83\xe3\x83\x88", "\xe3\x82\xb7\xe3\x83\xa7\xe3\x83\x83\xe3\x83\x88",
        "\"\xe3\x82\xb7\xe3\x83\xa7\xe3\x83\x83\xe3\x83\x88\""},
   };
@@ -329,6 +340,36 @@ TEST(ToolCommandLine, ExitCodesOutputAndJson) {
   for (int i = 1; i <= 600; ++i) {
     WriteBytes(dir / "many" / ("m_" + std::to_string(1000 + i) + ".exr"), WriteExr(MakeImage(8, 8, kRgb, 1)).bytes);
   }
+  // A run longer than the plug-in's 10,000 frames.
+  fs::create_directories(dir / "long");
+  WriteBytes(dir / "long" / "l_00000.exr", WriteExr(MakeImage(2, 2, kRgb, 1)).bytes);
+  for (int i = 1; i <= 10001; ++i) {
+    char name[32];
+    std::snprintf(name, sizeof name, "l_%05d.exr", i);
+    fs::create_hard_link(dir / "long" / "l_00000.exr", dir / "long" / name);
+  }
+  // Files to convert: ZIPS chunks of 64 grey HALF samples (128 bytes) whose
+  // zlib streams hold fewer or more bytes than that, and a ZIP file cut off.
+  const auto zips = [](size_t restoredBytes) {
+    HeaderBuilder header;
+    header.Channels({{"V", kHalf}}).Compression(2).DataWindow(0, 0, 63, 0).End();
+    Bytes file = header.bytes;
+    const Bytes pixels(restoredBytes, 0x80);
+    Bytes packed(compressBound(pixels.size()));
+    uLongf packedSize = packed.size();
+    compress(packed.data(), &packedSize, pixels.data(), pixels.size());
+    AppendU64(file, file.size() + 8);
+    AppendU32(file, 0);
+    AppendU32(file, static_cast<uint32_t>(packedSize));
+    file.insert(file.end(), packed.begin(), packed.begin() + static_cast<std::ptrdiff_t>(packedSize));
+    return file;
+  };
+  WriteBytes(dir / "short.exr", zips(100));
+  WriteBytes(dir / "long.exr", zips(200));
+  WriteBytes(dir / "whole.exr", zips(128));
+  Bytes cut = zips(128);
+  cut.resize(cut.size() - 3);
+  WriteBytes(dir / "cutzip.exr", cut);
   const std::string hostile = std::string("evil\x1b[2J\xff") + "\n.exr";
   WriteBytes(dir / hostile, WriteExr(MakeImage(8, 4, kRgb, 1)).bytes);
   const auto quoted = [&](const std::string& name) { return "'" + (dir / name).string() + "'"; };
@@ -372,6 +413,21 @@ TEST(ToolCommandLine, ExitCodesOutputAndJson) {
        {"--range 1:5 goes past the clip's end: it has 3 frames, 0 to 2"}, {"does not decode", "past/"}},
       {"sheet " + good + " -o x.png --columns 0", 2, {}},
       {"frames " + zip + " -o " + quoted("out"), 1, {"refused"}},
+      {"info " + quoted("long/l_00000.exr"), 0, {"limit of 10,000 frames", "l_10000.exr"}},
+      {"check " + quoted("long/l_00000.exr"), 0, {"limit of 10,000 frames; ", "l_10000.exr exists"}, {"missing"}},
+      {"convert -o " + quoted("copies") + " " + quoted("whole.exr") + " " + good, 0,
+       {"whole.exr -> ", "copies/whole.exr: converted; channels V", "2 converted, 0 refused, 0 kept"}},
+      {"convert -o " + quoted("copies") + " " + quoted("whole.exr"), 1,
+       {"whole.exr: kept: ", "copies/whole.exr exists; --force replaces it", "0 converted, 0 refused, 1 kept"}},
+      {"convert --force -o " + quoted("copies") + " " + quoted("whole.exr"), 0, {"1 converted"}},
+      {"convert -o " + quoted("") + " " + good + " 2>&1", 2, {"never writes over a source"}},
+      {"convert -o " + quoted("copies") + " " + quoted("short.exr") + " " + quoted("long.exr") + " " +
+           quoted("cutzip.exr") + " " + zip,
+       1,
+       {"short.exr: refused: chunk 0 (line 0) is damaged: the chunk inflates to 100 bytes, not 128",
+        "long.exr: refused: chunk 0 (line 0) is damaged: the chunk inflates to more than its 128 bytes",
+        "cutzip.exr: refused: chunk 0 (line 0) is cut off", "zip.exr: refused: ", "0 converted, 4 refused"}},
+      {"convert " + good, 2, {}},  // no -o
       {"dance", 2, {}},
   };
   for (const Case& c : cases) {
@@ -388,14 +444,20 @@ TEST(ToolCommandLine, ExitCodesOutputAndJson) {
 
   // One JSON document for the whole run, valid whatever the names hold;
   // text output of a hostile name holds no control byte but line ends.
-  for (const auto& command : {std::make_pair("info --json", "\"frameCount\":120"),
-                              std::make_pair("check --json", "\"framesDecoded\":120")}) {
-    const std::string json = RunTool(std::string(command.first) + " " + good + " " + zip + " " + quoted(hostile) + " 2>/dev/null").output;
+  const std::pair<std::string, std::string> jsonCommands[] = {
+      {"info --json", "\"frameCount\":120"},
+      {"check --json", "\"framesDecoded\":120"},
+      {"convert --force --json -o " + quoted("copies"), "\"outcome\":\"converted\""}};
+  for (const auto& command : jsonCommands) {
+    const std::string json = RunTool(command.first + " " + good + " " + zip + " " + quoted(hostile) + " 2>/dev/null").output;
     JsonChecker checker{json};
     EXPECT_TRUE(checker.Whole()) << json;
     EXPECT_EQ(json.find('\x1b'), std::string::npos);
     EXPECT_NE(json.find("\"files\":[{\"path\":"), std::string::npos) << json;
     EXPECT_NE(json.find(command.second), std::string::npos) << json;
+  }
+  for (const auto& entry : fs::directory_iterator(dir / "copies")) {
+    EXPECT_EQ(entry.path().extension(), ".exr") << "no temporary left behind: " << entry.path();
   }
   const std::string text = RunTool("info " + quoted(hostile) + " 2>&1").output;
   for (const char c : text) EXPECT_TRUE(static_cast<unsigned char>(c) >= 0x20 || c == '\n') << text;

@@ -1,5 +1,5 @@
 # mondrel.exe under Wine, reading through the built DLL with --plugin:
-# sample, info (text and JSON), check, frames and sheet, a Japanese file
+# sample, info (text and JSON), check, frames, sheet and convert, a Japanese file
 # name in redirected (UTF-8) output, --version, and the exit codes.
 # Usage: cmake -DTOOL=mondrel.exe -DDLL=mondrel_input.aui2 -DWORK=dir -P tool_wine.cmake
 file(REMOVE_RECURSE ${WORK})
@@ -65,6 +65,33 @@ endif()
 run(0 --version --plugin ${plugin})
 if(NOT out MATCHES "plug-in: Mondrel v0.4.0")
   message(FATAL_ERROR "--version said:\n${out}")
+endif()
+# Files from the OpenEXR library, converted through the DLL: the copies
+# equal the native build's byte for byte (scripts/test exports both).
+file(GLOB sources ${FRAMES}/convert/*.exr)
+if(sources)
+  set(arguments)
+  foreach(source IN LISTS sources)
+    list(APPEND arguments "Z:${source}")
+  endforeach()
+  run(0 convert --plugin ${plugin} -o ${work}/converted ${arguments})
+  if(NOT out MATCHES "4 converted, 0 refused, 0 kept")
+    message(FATAL_ERROR "convert said:\n${out}\n${err}")
+  endif()
+  foreach(source IN LISTS sources)
+    get_filename_component(name ${source} NAME_WE)
+    file(SHA256 ${WORK}/converted/${name}.exr ours)
+    file(SHA256 ${FRAMES}/convert/${name}.copy native)
+    if(NOT ours STREQUAL native)
+      message(FATAL_ERROR "${name}.exr converted under Wine differs from the native copy")
+    endif()
+  endforeach()
+  run(1 convert --plugin ${plugin} -o ${work}/converted ${arguments})
+  if(NOT out MATCHES "0 converted, 0 refused, 4 kept")
+    message(FATAL_ERROR "a second convert said:\n${out}\n${err}")
+  endif()
+else()
+  message(WARNING "no library files exported to ${FRAMES}/convert: convert not checked")
 endif()
 run(1 info --plugin ${work}/missing.aui2 ${work}/seq/sample_0001.exr)
 run(2 info)

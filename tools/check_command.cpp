@@ -122,7 +122,10 @@ void PrintText(const CheckResult& result) {
     out += Format("  frame %d has another layout: ", other.frame) + Printable(other.file) + ": " +
            Printable(other.what) + "\n";
   }
-  if (HasFrameNumber(result.path)) {
+  if (HasFrameNumber(result.path) && result.afterGap.nextExists) {
+    out += "  the clip stops at the plug-in's limit of 10,000 frames; " +
+           Printable(FrameSourceName(result.path, clip.frameCount)) + " exists but is not part of it\n";
+  } else if (HasFrameNumber(result.path)) {
     out += "  the clip ends before " + Printable(FrameSourceName(result.path, clip.sequence ? clip.frameCount : 1));
     out += result.afterGap.count > 0
                ? Format(result.afterGap.count == 1 ? ", which is missing; %d more numbered file follows the gap, from "
@@ -155,7 +158,8 @@ std::string JsonObject(const CheckResult& result) {
   out += ",\"otherLayouts\":" + JsonNotes(result.otherLayouts, "layout");
   if (HasFrameNumber(result.path)) {
     out += ",\"endsBefore\":" + Json(FrameSourceName(result.path, clip.sequence ? clip.frameCount : 1));
-    out += Format(",\"filesAfterGap\":%d", result.afterGap.count);
+    out += Format(",\"filesAfterGap\":%d,\"nextExists\":%s", result.afterGap.count,
+                  result.afterGap.nextExists ? "true" : "false");
     if (result.afterGap.count > 0) out += ",\"firstAfterGap\":" + Json(result.afterGap.first);
   }
   return out + ",\"summary\":" + Json(Summary(result)) + "}";

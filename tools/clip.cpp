@@ -55,6 +55,12 @@ bool HasFrameNumber(const std::string& path) {
   return naming && NamingOf(path, naming.get());
 }
 
+int32_t NumberedRunLength(const std::string& path) {
+  std::unique_ptr<FrameNaming> naming(new (std::nothrow) FrameNaming);
+  if (!naming || !NamingOf(path, naming.get())) return 0;
+  return CountSequenceFrames(*naming);
+}
+
 int32_t FrameSourceNumber(const std::string& path, int32_t n) {
   std::unique_ptr<FrameNaming> naming(new (std::nothrow) FrameNaming);
   if (!naming || !NamingOf(path, naming.get())) return n;
@@ -80,9 +86,13 @@ bool OpenClip(const PluginTable* table, const std::string& path, Clip* clip, std
   }
   InputInfo info;
   std::memset(&info, 0, sizeof info);
-  table->getInformation(handle, &info);
-  const uint8_t* bitmap = static_cast<const uint8_t*>(info.format);
   clip->handle = handle;
+  if (!table->getInformation(handle, &info) || info.format == nullptr) {
+    *error = "the plug-in opened it but gave no information about it";
+    CloseClip(*clip);
+    return false;
+  }
+  const uint8_t* bitmap = static_cast<const uint8_t*>(info.format);
   std::memcpy(&clip->width, bitmap + 4, 4);
   std::memcpy(&clip->height, bitmap + 8, 4);
   clip->formatCode.assign(reinterpret_cast<const char*>(bitmap + 16), 4);

@@ -44,4 +44,7 @@ bool ReadClipFrame(const Clip& clip, int32_t n, std::vector<uint8_t>& frame);
 // for a name without one).
 std::string FrameSourceName(const std::string& path, int32_t n);
 bool HasFrameNumber(const std::string& path);
+// How many files the run from `path` holds, counted as the plug-in counts
+// (to the first gap, at most 10,000); 0 for a name without a number.
+int32_t NumberedRunLength(const std::string& path);
 int32_t FrameSourceNumber(const std::string& path, int32_t n);

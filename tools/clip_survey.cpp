@@ -16,6 +16,8 @@ FilesAfterGap FindFilesAfterGap(const Clip& clip, int32_t window) {
   FilesAfterGap found;
   if (!HasFrameNumber(clip.path)) return found;
   const int32_t missing = FilesInClip(clip);
+  const WideString next = ToWide(FrameSourceName(clip.path, missing));
+  found.nextExists = platform::PathExists(next.c_str());
   for (int32_t n = missing + 1; n <= missing + window; ++n) {
     const std::string name = FrameSourceName(clip.path, n);
     const WideString wide = ToWide(name);
@@ -40,7 +42,10 @@ bool FrameSize(const Clip& clip, int32_t n, int32_t* width, int32_t* height) {
 std::string CheckHint(const Clip& clip) {
   std::string hint;
   const FilesAfterGap after = FindFilesAfterGap(clip, 100);
-  if (after.count > 0) {
+  if (after.nextExists) {
+    hint = "the clip stops at the plug-in's limit of 10,000 frames; numbered files go on from " +
+           FrameSourceName(clip.path, FilesInClip(clip));
+  } else if (after.count > 0) {
     hint = "numbered files continue after the gap that ends the clip (from " + after.first + ")";
   }
   int32_t width = 0;

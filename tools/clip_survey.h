@@ -11,6 +11,7 @@
 struct FilesAfterGap {
   int32_t count = 0;           // numbered files found past the gap
   std::string first;           // the first of them
+  bool nextExists = false;     // no gap: the clip stopped at the 10,000-frame limit
 };
 
 // Looks at the `window` numbers after the one that ends the clip.

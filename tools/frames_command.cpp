@@ -24,7 +24,7 @@ int RunFrames(const PluginTable* table, const std::string& path, const std::stri
   } else if (range.last >= clip.frameCount) {
     // The host never asks past the clip's end; a read there would only
     // blame a frame file that is not part of the clip.
-    Err(Printable(path) + Format(": --range %d:%d goes past the clip's end: it has %d frames, 0 to %d\n", range.first,
+    Out(Printable(path) + Format(": --range %d:%d goes past the clip's end: it has %d frames, 0 to %d\n", range.first,
                                  range.last, clip.frameCount, clip.frameCount - 1));
     CloseClip(clip);
     return 1;

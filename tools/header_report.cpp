@@ -8,101 +8,39 @@
 
 namespace {
 
-std::string Text(const uint8_t* bytes, int32_t length) { return std::string(reinterpret_cast<const char*>(bytes), length); }
+using exrfile::WalkEnd;
 
-// Byte size of a value of the standard attribute types, or -1 when it varies.
-int32_t ImpliedSize(const std::string& type) {
-  struct Known {
-    const char* type;
-    int32_t size;
-  };
-  static const Known kKnown[] = {{"box2i", 16}, {"box2f", 16}, {"compression", 1}, {"lineOrder", 1}, {"float", 4},
-                                 {"int", 4},    {"double", 8}, {"v2f", 8},          {"v2i", 8},       {"v3f", 12},
-                                 {"v3i", 12},   {"m33f", 36},  {"m44f", 64},        {"chromaticities", 32},
-                                 {"timecode", 8}, {"rational", 8}, {"keycode", 28}, {"tiledesc", 9}, {"envmap", 1}};
-  for (const Known& known : kKnown) {
-    if (type == known.type) return known.size;
-  }
-  return -1;
-}
-
-// The attributes whose values the parser stores: its windows, compression
-// and line order.
-bool ParserStoresValue(const HeaderAttribute& attribute) {
-  return (attribute.name == "compression" && attribute.type == "compression") ||
-         (attribute.name == "lineOrder" && attribute.type == "lineOrder") ||
-         ((attribute.name == "dataWindow" || attribute.name == "displayWindow") && attribute.type == "box2i");
-}
-
-// Walks the attributes as the parser's loop does, and keeps the names and
-// types of the first channel list and how the walk ended.
+// The parser's view of the same bytes: the attributes, how the walk ended,
+// and the channel entries as it stores them (a second list writes its
+// entries from the first slot again, and entries beyond it keep theirs).
 void WalkHeader(const uint8_t* bytes, int32_t byteCount, HeaderReport& report) {
-  ByteReader reader{bytes, byteCount, 8};
-  const auto end = [&](HeaderWalkEnd how, int64_t offset) {
-    report.walkEnd = how;
-    report.walkEndOffset = offset;
-  };
-  while (true) {
-    const int64_t start = reader.position;
-    if (BytesLeft(reader) == 0) return end(HeaderWalkEnd::kBytesEnded, start);
-    const uint8_t* name = nullptr;
-    const uint8_t* type = nullptr;
-    int32_t nameLength = 0;
-    int32_t typeLength = 0;
-    NameResult result = ReadName(reader, &name, &nameLength);
-    if (result != NameResult::kRead) {
-      return end(result == NameResult::kTooLong ? HeaderWalkEnd::kNameTooLong : HeaderWalkEnd::kCutOff, start);
-    }
-    if (nameLength == 0) return end(HeaderWalkEnd::kHeaderEnd, reader.position);
-    const int64_t typeStart = reader.position;
-    result = ReadName(reader, &type, &typeLength);
-    if (result != NameResult::kRead) {
-      return end(result == NameResult::kTooLong ? HeaderWalkEnd::kNameTooLong : HeaderWalkEnd::kCutOff, typeStart);
-    }
-    HeaderAttribute attribute;
-    attribute.name = Text(name, nameLength);
-    attribute.type = Text(type, typeLength);
-    attribute.offset = start;
-    if (!ReadInt32(reader, &attribute.size)) {
-      report.attributes.push_back(attribute);
-      return end(HeaderWalkEnd::kCutOff, reader.position);
-    }
-    report.attributes.push_back(attribute);
+  exrfile::HeaderWalk walk = exrfile::WalkHeader(bytes, byteCount, 8, exrfile::WalkRule::kAsThePlugInReads);
+  report.walkEnd = walk.end;
+  report.walkEndOffset = walk.endOffset;
+  for (const exrfile::Attribute& attribute : walk.attributes) {
     if (attribute.name == "channels" && attribute.type == "chlist") {
-      // The list finds its own end, whatever the size says.
-      const bool first = !report.channelsSeen;
       report.channelsSeen = true;
-      while (true) {
-        const int64_t entry = reader.position;
-        const uint8_t* channel = nullptr;
-        int32_t channelLength = 0;
-        int32_t pixelType = 0;
-        result = ReadName(reader, &channel, &channelLength);
-        if (result == NameResult::kTooLong) return end(HeaderWalkEnd::kNameTooLong, entry);
-        if (result == NameResult::kCutOff) return end(HeaderWalkEnd::kCutOffInList, entry);
-        if (channelLength == 0) break;
-        if (!ReadInt32(reader, &pixelType) || !Skip(reader, 12)) return end(HeaderWalkEnd::kCutOffInList, entry);
-        if (first) {
-          report.channelNames.push_back(Text(channel, channelLength));
-          report.channelTypes.push_back(pixelType);
+      for (size_t i = 0; i < attribute.channels.size(); ++i) {
+        if (i < report.channelNames.size()) {
+          report.channelNames[i] = attribute.channels[i].name;
+          report.channelTypes[i] = attribute.channels[i].pixelType;
+        } else {
+          report.channelNames.push_back(attribute.channels[i].name);
+          report.channelTypes.push_back(attribute.channels[i].pixelType);
         }
       }
       continue;
     }
-    // The parser takes the values it stores from their first bytes, whatever
-    // the size says, and stops where those bytes are not all there.
-    const int32_t implied = ImpliedSize(attribute.type);
-    if (ParserStoresValue(attribute) && BytesLeft(reader) < implied) {
-      return end(HeaderWalkEnd::kCutOff, reader.position);
-    }
-    if (attribute.size < 0) return end(HeaderWalkEnd::kNegativeSize, start);
-    if (implied >= 0 && attribute.size != implied) {
+    const int32_t implied = exrfile::ImpliedSize(attribute.type);
+    const bool last = &attribute == &walk.attributes.back();
+    const bool sizeRead = !(last && walk.end == WalkEnd::kCutOff);
+    if (sizeRead && attribute.size >= 0 && implied >= 0 && attribute.size != implied) {
       report.sizeMismatches.push_back("\"" + attribute.name + "\" is a " + attribute.type + " of " +
                                       std::to_string(implied) + " bytes but declares " +
                                       std::to_string(attribute.size));
     }
-    if (!Skip(reader, attribute.size)) return end(HeaderWalkEnd::kSizeRunsPast, start);
   }
+  report.attributes = std::move(walk.attributes);
 }
 
 std::string JoinedNames(const HeaderReport& report) {
@@ -143,10 +81,10 @@ std::string HeaderCutReason(const HeaderReport& report) {
 // Why the walk over the attributes stopped before the header's end, from
 // the facts it met there; empty when it reached the end.
 std::string DamageReason(const HeaderReport& report) {
-  const HeaderAttribute* last = report.attributes.empty() ? nullptr : &report.attributes.back();
+  const exrfile::Attribute* last = report.attributes.empty() ? nullptr : &report.attributes.back();
   const bool readAll = report.bytesRead >= kHeaderBufferSize;
   switch (report.walkEnd) {
-    case HeaderWalkEnd::kSizeRunsPast: {
+    case WalkEnd::kSizeRunsPast: {
       const int64_t valueEnd = last->offset + static_cast<int64_t>(last->name.size()) + 1 +
                                static_cast<int64_t>(last->type.size()) + 1 + 4 + last->size;
       const std::string what = "attribute " + Quoted(last->name) + " (" + last->type + ") at byte " +
@@ -161,7 +99,7 @@ std::string DamageReason(const HeaderReport& report) {
       }
       return "damaged header: " + what + ", more than the file holds";
     }
-    case HeaderWalkEnd::kNameTooLong: {
+    case WalkEnd::kNameTooLong: {
       const std::string where = "no name ends within 255 bytes at byte " + std::to_string(report.walkEndOffset);
       if (last == nullptr) return "damaged header: " + where;
       for (const std::string& mismatch : report.sizeMismatches) {
@@ -172,14 +110,17 @@ std::string DamageReason(const HeaderReport& report) {
       return "damaged header: " + where + ", after attribute " + Quoted(last->name) + " of " +
              std::to_string(last->size) + " declared bytes; that size is probably wrong";
     }
-    case HeaderWalkEnd::kNegativeSize:
+    case WalkEnd::kNameTooLongInList:
+      return "damaged header: the channel name at byte " + std::to_string(report.walkEndOffset) +
+             " is longer than 255 characters";
+    case WalkEnd::kNegativeSize:
       return "damaged header: attribute " + Quoted(last->name) + " declares a negative size (" +
              std::to_string(last->size) + ")";
-    case HeaderWalkEnd::kCutOff:
-    case HeaderWalkEnd::kCutOffInList:
+    case WalkEnd::kCutOff:
+    case WalkEnd::kCutOffInList:
       return HeaderCutReason(report);
-    case HeaderWalkEnd::kHeaderEnd:
-    case HeaderWalkEnd::kBytesEnded:
+    case WalkEnd::kHeaderEnd:
+    case WalkEnd::kBytesEnded:
       break;
   }
   // A standard attribute with a wrong size moves the reading into its own
@@ -188,7 +129,7 @@ std::string DamageReason(const HeaderReport& report) {
     return "damaged header: " + report.sizeMismatches.front() + ", so what follows it is misread";
   }
   // Bytes that end between two attributes end before the header does.
-  return report.walkEnd == HeaderWalkEnd::kBytesEnded ? HeaderCutReason(report) : "";
+  return report.walkEnd == WalkEnd::kBytesEnded ? HeaderCutReason(report) : "";
 }
 
 // Which of the layouts the plug-in does not read the version word names.
@@ -274,7 +215,7 @@ std::string ExplainRefusal(const HeaderReport& report) {
     case kParseTooFewChannels:
       // A walk that stopped early may never have reached the channels the
       // file declares: then the damage, not the channels, is the reason.
-      if ((!report.channelsSeen || report.walkEnd == HeaderWalkEnd::kCutOffInList) && !DamageReason(report).empty()) {
+      if ((!report.channelsSeen || report.walkEnd == WalkEnd::kCutOffInList) && !DamageReason(report).empty()) {
         return DamageReason(report);
       }
       if (report.channelNames.size() >= 3) {

@@ -7,23 +7,7 @@
 #include <string>
 #include <vector>
 
-// How a walk over the attributes, reading them as the parser does, ended.
-enum class HeaderWalkEnd {
-  kHeaderEnd,        // the empty name that closes the header
-  kBytesEnded,       // the bytes read ended between two attributes
-  kCutOff,           // the bytes read ended inside an attribute's name, type or size
-  kCutOffInList,     // ... inside the channel list
-  kSizeRunsPast,     // an attribute's declared size runs past the bytes read
-  kNameTooLong,      // no zero byte within 256 bytes where a name should be
-  kNegativeSize,
-};
-
-struct HeaderAttribute {
-  std::string name;
-  std::string type;
-  int32_t size = 0;
-  int64_t offset = 0;  // of its name
-};
+#include "reader/exr_header.h"
 
 struct HeaderReport {
   int32_t status = 0;          // the plug-in parser's result
@@ -36,10 +20,11 @@ struct HeaderReport {
   int64_t fileSize = -1;       // -1: not known
   std::vector<std::string> channelNames;
   std::vector<int32_t> channelTypes;
-  // The same bytes walked attribute by attribute, for the reasons.
-  HeaderWalkEnd walkEnd = HeaderWalkEnd::kBytesEnded;
+  // The same bytes walked attribute by attribute as the parser reads them,
+  // for the reasons.
+  exrfile::WalkEnd walkEnd = exrfile::WalkEnd::kBytesEnded;
   int64_t walkEndOffset = 0;
-  std::vector<HeaderAttribute> attributes;  // in file order, the last one where the walk ended
+  std::vector<exrfile::Attribute> attributes;  // in file order, the last one where the walk ended
   bool channelsSeen = false;
   // Standard attributes whose declared size is not the size of their type.
   std::vector<std::string> sizeMismatches;

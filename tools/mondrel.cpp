@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "tools/check_command.h"
+#include "tools/convert_command.h"
 #include "tools/info_command.h"
 #include "tools/picture_commands.h"
 #include "tools/sample_sequence.h"
@@ -30,6 +31,10 @@ const Command kCommands[] = {
      "decode frames A to B (from 0) into PNG previews"},
     {"sheet", "mondrel sheet [--plugin DLL] [--columns N] [--every K] -o FILE.png [--] PATH",
      "a labelled contact sheet of every K-th frame"},
+    {"convert",
+     "mondrel convert [--layer NAME] [--part N|NAME] [--force] [--json] [--threads N] [--plugin DLL] -o DIR [--] "
+     "PATH...",
+     "copy files the plug-in refuses (ZIP, RLE, tiled, multi-part, extra channels) into DIR as files it opens"},
     {"sample", "mondrel sample [--frames N] [--size WxH] [--] DIR", "write a sample sequence (sample_0001.exr on)"},
 };
 
@@ -93,6 +98,7 @@ struct Options {
   int frames = 48;
   int width = 320;
   int height = 180;
+  ConvertOptions convert;
   std::vector<std::string> operands;
 };
 
@@ -100,6 +106,7 @@ struct Options {
 int ParseOptions(const Command& command, const std::vector<std::string>& arguments, Options* options) {
   const std::string name = command.name;
   const bool pictures = name == "frames" || name == "sheet";
+  const bool converts = name == "convert";
   bool optionsEnded = false;
   for (size_t i = 0; i < arguments.size(); ++i) {
     const std::string& argument = arguments[i];
@@ -113,14 +120,26 @@ int ParseOptions(const Command& command, const std::vector<std::string>& argumen
       optionsEnded = true;
     } else if (argument == "-h" || argument == "--help") {
       options->help = true;
-    } else if (argument == "--json" && (name == "info" || name == "check")) {
+    } else if (argument == "--json" && (name == "info" || name == "check" || converts)) {
       options->json = true;
     } else if (argument == "--plugin" && name != "sample") {
       if (!hasValue) return UsageError(&command, "--plugin needs the path of mondrel_input.aui2");
       options->plugin = arguments[++i];
-    } else if (argument == "-o" && pictures) {
+    } else if (argument == "-o" && (pictures || converts)) {
       if (!hasValue) return UsageError(&command, name == "sheet" ? "-o needs FILE.png" : "-o needs a folder");
       options->output = arguments[++i];
+    } else if (argument == "--layer" && converts) {
+      if (!hasValue || value.empty()) return UsageError(&command, "--layer needs a layer's name");
+      options->convert.request.layer = arguments[++i];
+    } else if (argument == "--part" && converts) {
+      if (!hasValue || value.empty()) return UsageError(&command, "--part needs a part's index or name");
+      options->convert.request.part = arguments[++i];
+    } else if (argument == "--force" && converts) {
+      options->convert.force = true;
+    } else if (argument == "--threads" && converts) {
+      if (!hasValue || !ParsePositive(arguments[++i], &options->convert.threads) || options->convert.threads > 16) {
+        return UsageError(&command, "--threads needs a count from 1 to 16");
+      }
     } else if (argument == "--range" && name == "frames") {
       if (!hasValue || !ParseRange(arguments[++i], &options->range)) {
         return UsageError(&command, "--range needs A:B with 0 <= A <= B <= 1000000");
@@ -176,13 +195,21 @@ int RunCommand(const Command& command, const Options& options) {
   if (operands == 0) return UsageError(&command, "a PATH is needed");
   if (name == "frames" || name == "sheet") {
     if (operands > 1) return UsageError(&command, "one PATH only");
-    if (options.output.empty()) return UsageError(&command, name == "sheet" ? "-o FILE.png is needed" : "-o DIR is needed");
+  }
+  if (options.output.empty() && name != "info" && name != "check") {
+    return UsageError(&command, name == "sheet" ? "-o FILE.png is needed" : "-o DIR is needed");
   }
   const PluginTable* table = TableOrComplain(options.plugin);
   if (table == nullptr) return 1;
   if (name == "info") return RunInfo(table, options.operands, options.json);
   if (name == "check") return RunCheck(table, options.operands, options.json);
   if (name == "frames") return RunFrames(table, options.operands[0], options.output, options.range);
+  if (name == "convert") {
+    ConvertOptions convert = options.convert;
+    convert.folder = options.output;
+    convert.json = options.json;
+    return RunConvert(table, options.operands, convert);
+  }
   return RunSheet(table, options.operands[0], options.output, options.columns, options.every);
 }
 

@@ -102,7 +102,7 @@ int RunSheet(const PluginTable* table, const std::string& path, const std::strin
     if (sheetWidth <= kLargestSheetSide && sheetHeight <= kLargestSheetSide) break;
     if (side / 2 < kSmallestThumbnail) {
       CloseClip(clip);
-      Err(Printable(path) + Format(": a sheet of %d frames in %d columns would be larger than %lld pixels a side; "
+      Out(Printable(path) + Format(": a sheet of %d frames in %d columns would be larger than %lld pixels a side; "
                                    "show fewer frames with --every, or choose other --columns\n",
                                    shown, columns, static_cast<long long>(kLargestSheetSide)));
       return 1;

@@ -46,24 +46,27 @@ size_t DecodeUtf8(const std::string& text, size_t at, uint32_t* code) {
 
 const char kReplacement[] = "\xEF\xBF\xBD";
 
-// Calls `visit(code, bytes, length)` for each character of `text`, with the
-// bytes of U+FFFD for each byte that is no part of well-formed UTF-8.
+// Calls `visit(code, bytes, length, next)` for each character of `text`, with
+// the bytes of U+FFFD for each byte that is no part of well-formed UTF-8;
+// `next` is where the following character starts in `text`.
 template <typename Visit>
 void ForEachCharacter(const std::string& text, Visit visit) {
   for (size_t at = 0; at < text.size();) {
     uint32_t code = 0;
     const size_t length = DecodeUtf8(text, at, &code);
     if (length == 0) {
-      visit(0xFFFD, kReplacement, sizeof kReplacement - 1);
-      ++at;
+      visit(0xFFFD, kReplacement, sizeof kReplacement - 1, ++at);
     } else {
-      visit(code, text.data() + at, length);
       at += length;
+      visit(code, text.data() + at - length, length, at);
     }
   }
 }
 
 bool IsControl(uint32_t code) { return code < 0x20 || code == 0x7F || (code >= 0x80 && code < 0xA0); }
+
+// Characters that reorder the text shown after them.
+bool IsBidiControl(uint32_t code) { return (code >= 0x202A && code <= 0x202E) || (code >= 0x2066 && code <= 0x2069); }
 
 #ifdef _WIN32
 void Write(FILE* stream, DWORD which, const std::string& text) {
@@ -87,10 +90,16 @@ void Write(FILE* stream, DWORD which, const std::string& text) {
 
 std::string Printable(const std::string& text) {
   std::string out;
-  ForEachCharacter(text, [&](uint32_t code, const char* bytes, size_t length) {
-    if (IsControl(code)) {
-      char escaped[8];
+  ForEachCharacter(text, [&](uint32_t code, const char* bytes, size_t length, size_t next) {
+    // A backslash that would read as the start of an escape is one itself,
+    // so that every \x and \u in the output is an escape.
+    const bool escapeLike = code == '\\' && next < text.size() && (text[next] == 'x' || text[next] == 'u');
+    char escaped[12];
+    if (IsControl(code) || escapeLike) {
       std::snprintf(escaped, sizeof escaped, "\\x%02X", static_cast<unsigned>(code));
+      out += escaped;
+    } else if (IsBidiControl(code)) {
+      std::snprintf(escaped, sizeof escaped, "\\u%04X", static_cast<unsigned>(code));
       out += escaped;
     } else {
       out.append(bytes, length);
@@ -101,7 +110,7 @@ std::string Printable(const std::string& text) {
 
 std::string Json(const std::string& text) {
   std::string out = "\"";
-  ForEachCharacter(text, [&](uint32_t code, const char* bytes, size_t length) {
+  ForEachCharacter(text, [&](uint32_t code, const char* bytes, size_t length, size_t) {
     if (code == '"' || code == '\\') {
       out += '\\';
       out += static_cast<char>(code);

@@ -87,7 +87,10 @@ std::string SystemReason(const std::string& path) {
     CloseHandle(file);
     return onDisk ? "cannot read the file" : "not a file on disk (a device, console or pipe)";
   }
-  const DWORD code = GetLastError();
+  return SystemErrorText(GetLastError());
+}
+
+std::string SystemErrorText(unsigned long code) {
   wchar_t* message = nullptr;
   const DWORD length = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
                                           FORMAT_MESSAGE_IGNORE_INSERTS,
@@ -109,6 +112,8 @@ const PluginTable* LoadPluginTable(const std::string& dllPath, std::string* erro
 }
 
 bool ErrorIsTerminal() { return isatty(2) != 0; }
+
+std::string SystemErrorText(unsigned long code) { return std::strerror(static_cast<int>(code)); }
 
 std::string SystemReason(const std::string& path) {
   struct stat info;

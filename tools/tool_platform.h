@@ -21,6 +21,9 @@ const PluginTable* LoadPluginTable(const std::string& dllPath, std::string* erro
 // True when standard error is a terminal (progress is shown only there).
 bool ErrorIsTerminal();
 
+// The system's words for an error code (errno, or GetLastError() on Windows).
+std::string SystemErrorText(unsigned long code);
+
 // Why the file at `path` cannot be opened for reading, in the system's
 // words ("No such file or directory", "Access is denied.", ...).
 std::string SystemReason(const std::string& path);

@@ -12,6 +12,7 @@
 #include <ImfInputFile.h>
 #include <ImfOutputFile.h>
 #include <ImfPreviewImage.h>
+#include <Imath/half.h>
 
 #include <cstring>
 
@@ -54,10 +55,30 @@ void WriteDeep(const fs::path& path, OpenExr::Header header, const OracleFile& l
   file.writePixels(layout.height);
 }
 
+// Ramps across and down each channel with a little grain, in its own type.
+void SmoothSamples(Image& image) {
+  for (size_t c = 0; c < image.channels.size(); ++c) {
+    for (size_t i = 0; i < image.samples[c].size(); ++i) {
+      const int32_t x = static_cast<int32_t>(i % image.width);
+      const int32_t y = static_cast<int32_t>(i / image.width);
+      const float value = 0.02f * x + 0.01f * y + 0.1f * c + ((x * 7 + y * 3) % 5 == 0 ? 0.003f : 0.0f);
+      uint32_t& sample = image.samples[c][i];
+      if (image.channels[c].pixelType == kHalf) {
+        sample = static_cast<uint16_t>(Imath::half(value).bits());
+      } else if (image.channels[c].pixelType == kFloat) {
+        std::memcpy(&sample, &value, 4);
+      } else {
+        sample = static_cast<uint32_t>(x / 4 + y * 3 + 1000 * c);
+      }
+    }
+  }
+}
+
 }  // namespace
 
 Image WriteWithLibrary(const fs::path& path, const OracleFile& layout) {
   Image image = MakeImage(layout.width, layout.height, layout.channels, 77, layout.xMin, layout.yMin);
+  if (layout.smooth) SmoothSamples(image);
   OpenExr::Header header(Imath::Box2i(Imath::V2i(layout.xMin, layout.yMin),
                                   Imath::V2i(layout.xMin + layout.width - 1, layout.yMin + layout.height - 1)),
                      Imath::Box2i(Imath::V2i(layout.xMin, layout.yMin),
@@ -85,12 +106,16 @@ Image WriteWithLibrary(const fs::path& path, const OracleFile& layout) {
   if (layout.deep) {
     WriteDeep(path, header, layout, buffer);
   } else if (layout.tileSide > 0) {
-    header.setTileDescription(OpenExr::TileDescription(layout.tileSide, layout.tileSide,
-                                                       layout.mipmap ? OpenExr::MIPMAP_LEVELS : OpenExr::ONE_LEVEL));
+    header.setTileDescription(OpenExr::TileDescription(layout.tileSide, layout.tileSide, layout.levels,
+                                                       layout.roundUp ? OpenExr::ROUND_UP : OpenExr::ROUND_DOWN));
     OpenExr::TiledOutputFile file(path.string().c_str(), header);
-    file.setFrameBuffer(buffer);  // every level is smaller than level 0 and starts at its corner
-    for (int level = 0; level < file.numLevels(); ++level) {
-      file.writeTiles(0, file.numXTiles(level) - 1, 0, file.numYTiles(level) - 1, level);
+    file.setFrameBuffer(buffer);  // every level fits in level 0 and starts at its corner
+    const bool ripmap = layout.levels == OpenExr::RIPMAP_LEVELS;
+    for (int ly = 0; ly < (ripmap ? file.numYLevels() : 1); ++ly) {
+      for (int lx = 0; lx < (ripmap ? file.numXLevels() : file.numLevels()); ++lx) {
+        const int y = ripmap ? ly : lx;
+        file.writeTiles(0, file.numXTiles(lx) - 1, 0, file.numYTiles(y) - 1, lx, y);
+      }
     }
   } else if (layout.twoParts) {
     header.setName("picture");

@@ -4,6 +4,7 @@
 
 #include <ImfCompression.h>
 #include <ImfLineOrder.h>
+#include <ImfTileDescription.h>
 
 #include <map>
 #include <string>
@@ -23,11 +24,13 @@ struct OracleFile {
   OPENEXR_IMF_NAMESPACE::LineOrder lineOrder = OPENEXR_IMF_NAMESPACE::INCREASING_Y;
   OPENEXR_IMF_NAMESPACE::Compression compression = OPENEXR_IMF_NAMESPACE::NO_COMPRESSION;
   int previewSide = 0;  // a preview attribute of side x side pixels
+  bool smooth = false;  // ramps that the compressions pack, not every class of sample
   // Layouts the plug-in refuses: tiles of tileSide pixels (0: scanlines),
-  // with every level of a mipmap; deep scanlines of one sample a pixel; and
-  // a second part, "extra", after the picture's own.
+  // with every level of a mipmap or ripmap; deep scanlines of one sample a
+  // pixel; and a second part, "extra", after the picture's own.
   int tileSide = 0;
-  bool mipmap = false;
+  OPENEXR_IMF_NAMESPACE::LevelMode levels = OPENEXR_IMF_NAMESPACE::ONE_LEVEL;
+  bool roundUp = false;
   bool deep = false;
   bool twoParts = false;
 };
