@@ -7,7 +7,6 @@
 #include <ImfInputFile.h>
 #include <ImfThreading.h>
 
-#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -15,6 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_convert.h"
+#include "bench/bench_report.h"
 #include "bench/bench_timer.h"
 #include "exr/float_to_half.h"
 #include "exr/mondrel.h"
@@ -29,31 +30,9 @@ namespace OpenExr = OPENEXR_IMF_NAMESPACE;
 
 namespace {
 
-struct Row {
-  std::string label;
-  std::string measured;
-};
-std::vector<Row> gRows;
 double gNativeRgbaHalf = 0;  // the 1920x1080 RGBA HALF read, for the Wine comparison
 
-void Report(const std::string& label, const char* format, ...) {
-  char text[512];
-  va_list arguments;
-  va_start(arguments, format);
-  std::vsnprintf(text, sizeof text, format, arguments);
-  va_end(arguments);
-  gRows.push_back({label, text});
-  std::printf("| %s | %s |\n", label.c_str(), text);
-  std::fflush(stdout);
-}
-
 const PluginTable* Table() { return GetInputPluginTable(); }
-
-std::string Spread(const Timing& timing) {
-  char text[64];
-  std::snprintf(text, sizeof text, "%.2f ms [%.2f-%.2f]", timing.median * 1e3, timing.low * 1e3, timing.high * 1e3);
-  return text;
-}
 
 // Our side and the limit, sampled in alternating rounds. Ours is a frame
 // read from a handle already open, or open, read, close as a sequence frame
@@ -386,6 +365,10 @@ int main(int argc, char** argv) {
   if (argc == 3 && std::string(argv[1]) == "--only") {
     gOnly = argv[2];
     TempDir folder;
+    if (std::string("convert").find(gOnly) != std::string::npos) {
+      ConvertCases(folder.path());
+      return 0;
+    }
     FrameCases(folder.path());
     HostCycleCases(folder.path());
     return 0;
@@ -397,6 +380,7 @@ int main(int argc, char** argv) {
   HostCycleCases(folder.path());
   SequenceCases(folder.path());
   MemoryCases(folder.path(), argv[0]);
+  ConvertCases(folder.path());
   if (!wineBench.empty()) WineCase(folder.path(), wineBench, gNativeRgbaHalf);
   return 0;
 }

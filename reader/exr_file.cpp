@@ -8,6 +8,9 @@ namespace {
 
 const uint8_t kMagic[4] = {0x76, 0x2F, 0x31, 0x01};
 constexpr int32_t kMaxParts = 10000;
+// Far more than any renderer writes, and few enough that no chunk's
+// channels can keep the reader busy for long.
+constexpr size_t kMaxChannels = 4096;
 
 int32_t RoundedLog2(int64_t value, bool up) {
   int32_t log = 0;
@@ -97,6 +100,9 @@ bool InterpretPart(uint32_t version, bool multiPart, Part* part, std::string* er
   if (const Attribute* typeAttribute = FindAttribute(attributes, "type")) DecodeString(*typeAttribute, &type);
   part->deep = type == "deepscanline" || type == "deeptile" || (!multiPart && (version & kDeepFlag) != 0);
   part->tiled = type == "tiledimage" || type == "deeptile" || (!multiPart && (version & kTiledFlag) != 0);
+  if (part->channels.size() > kMaxChannels) {
+    return Fail(error, "more than " + std::to_string(kMaxChannels) + " channels in a part");
+  }
   for (const ChannelEntry& channel : part->channels) {
     if (channel.xSampling < 1 || channel.ySampling < 1) {
       return Fail(error, "damaged header: channel " + Quoted(channel.name) + " has a sampling rate below 1");

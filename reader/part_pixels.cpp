@@ -27,12 +27,9 @@ struct Region {
 
 int64_t PackedBytes(const Part& part, const Region& region) {
   int64_t bytes = 0;
-  for (int64_t y = region.y0; y <= region.y1; ++y) {
-    for (const ChannelEntry& channel : part.channels) {
-      if (HoldsLine(y, channel.ySampling)) {
-        bytes += SamplesIn(region.x0, region.x1, channel.xSampling) * SampleBytes(channel.pixelType);
-      }
-    }
+  for (const ChannelEntry& channel : part.channels) {
+    bytes += SamplesIn(region.y0, region.y1, channel.ySampling) * SamplesIn(region.x0, region.x1, channel.xSampling) *
+             SampleBytes(channel.pixelType);
   }
   return bytes;
 }
@@ -42,24 +39,25 @@ bool Refuse(std::string* error, const std::string& text) {
   return false;
 }
 
-// Copies the chunk's lines of the wanted channels into their planes.
-void Scatter(const Part& part, const Region& region, const uint8_t* data, const std::vector<int32_t>& planeOf,
-             std::vector<Plane>& planes) {
+// Copies the chunk's lines of the wanted channels to their targets.
+void Scatter(const Part& part, const Region& region, const uint8_t* data, const std::vector<int32_t>& targetOf,
+             const std::vector<PlaneTarget>& targets) {
   for (int64_t y = region.y0; y <= region.y1; ++y) {
     for (size_t c = 0; c < part.channels.size(); ++c) {
       const ChannelEntry& channel = part.channels[c];
       if (!HoldsLine(y, channel.ySampling)) continue;
       const int32_t bytes = SampleBytes(channel.pixelType);
       const int64_t length = SamplesIn(region.x0, region.x1, channel.xSampling) * bytes;
-      if (planeOf[c] >= 0) {
-        Plane& plane = planes[static_cast<size_t>(planeOf[c])];
-        const int64_t at = ((y - part.dataWindow.yMin) * part.width + (region.x0 - part.dataWindow.xMin)) * bytes;
-        std::memcpy(plane.samples.data() + at, data, static_cast<size_t>(length));
+      if (targetOf[c] >= 0) {
+        const PlaneTarget& target = targets[static_cast<size_t>(targetOf[c])];
+        uint8_t* row = target.origin + (y - part.dataWindow.yMin) * target.stride;
+        std::memcpy(row + (region.x0 - part.dataWindow.xMin) * bytes, data, static_cast<size_t>(length));
       }
       data += length;
     }
   }
 }
+
 
 // Where chunk `i` of the part lies and what it covers; false with `error`
 // when its table entry, its header or its length do not fit the file.
@@ -146,32 +144,34 @@ bool LocateChunk(const ChunkLayout& layout, int64_t i, Chunk* chunk, std::string
 
 int32_t SampleBytes(int32_t pixelType) { return pixelType == 1 ? 2 : 4; }
 
-bool ReadPlanes(const uint8_t* bytes, const File& file, size_t partIndex, const std::vector<int32_t>& channels,
-                std::vector<Plane>* planes, std::string* error) try {
-  const Part& part = file.parts[partIndex];
-  if (!ReadsCompression(part.compression)) return Refuse(error, "its compression is not one read here");
+bool ChunksLieInTheFile(const uint8_t* bytes, const File& file, size_t partIndex, std::string* error) {
   const ChunkLayout layout = LayoutOf(bytes, file, partIndex);
-  if (static_cast<int64_t>(part.offsets.size()) < layout.chunks) return Refuse(error, "the chunk table is too short");
-  // Every chunk must lie in the file before the picture's storage is sized.
+  if (static_cast<int64_t>(file.parts[partIndex].offsets.size()) < layout.chunks) {
+    return Refuse(error, "the chunk table is too short");
+  }
   Chunk chunk;
   for (int64_t i = 0; i < layout.chunks; ++i) {
     if (!LocateChunk(layout, i, &chunk, error)) return false;
   }
-  std::vector<int32_t> planeOf(part.channels.size(), -1);
-  planes->clear();
-  for (const int32_t channel : channels) {
-    const ChannelEntry& entry = part.channels[static_cast<size_t>(channel)];
+  return true;
+}
+
+bool ReadPixels(const uint8_t* bytes, const File& file, size_t partIndex, const std::vector<PlaneTarget>& targets,
+                std::string* error) try {
+  const Part& part = file.parts[partIndex];
+  if (!ReadsCompression(part.compression)) return Refuse(error, "its compression is not one read here");
+  const ChunkLayout layout = LayoutOf(bytes, file, partIndex);
+  if (static_cast<int64_t>(part.offsets.size()) < layout.chunks) return Refuse(error, "the chunk table is too short");
+  std::vector<int32_t> targetOf(part.channels.size(), -1);
+  for (size_t t = 0; t < targets.size(); ++t) {
+    const ChannelEntry& entry = part.channels[static_cast<size_t>(targets[t].channel)];
     if (entry.xSampling != 1 || entry.ySampling != 1) return Refuse(error, "channel \"" + entry.name + "\" is subsampled");
-    planeOf[static_cast<size_t>(channel)] = static_cast<int32_t>(planes->size());
-    Plane plane;
-    plane.channel = channel;
-    plane.sampleBytes = SampleBytes(entry.pixelType);
-    plane.samples.resize(static_cast<size_t>(part.width * part.height * plane.sampleBytes));
-    planes->push_back(std::move(plane));
+    targetOf[static_cast<size_t>(targets[t].channel)] = static_cast<int32_t>(t);
   }
+  Chunk chunk;
   std::vector<uint8_t> restored;
   for (int64_t i = 0; i < layout.chunks; ++i) {
-    LocateChunk(layout, i, &chunk, error);
+    if (!LocateChunk(layout, i, &chunk, error)) return false;
     const int64_t expected = PackedBytes(part, chunk.region);
     const uint8_t* data = chunk.data;
     // A chunk that would not pack smaller is stored as it is.
@@ -185,7 +185,7 @@ bool ReadPlanes(const uint8_t* bytes, const File& file, size_t partIndex, const 
       }
       data = restored.data();
     }
-    Scatter(part, chunk.region, data, planeOf, *planes);
+    Scatter(part, chunk.region, data, targetOf, targets);
   }
   return true;
 } catch (const std::bad_alloc&) {

@@ -11,20 +11,26 @@
 
 namespace exrfile {
 
-// One channel's samples, row after row across the data window, each as the
-// file stores it (2 bytes for HALF, 4 for FLOAT and UINT, little-endian).
-struct Plane {
-  int32_t channel = 0;      // index in the part's channel list
-  int32_t sampleBytes = 0;
-  std::vector<uint8_t> samples;
+// Where one channel's samples go: row r of the data window (its samples as
+// the file stores them, 2 bytes for HALF, 4 for FLOAT and UINT) at
+// origin + r * stride. The stride may be negative.
+struct PlaneTarget {
+  int32_t channel = 0;  // index in the part's channel list
+  uint8_t* origin = nullptr;
+  int64_t stride = 0;
 };
 
 int32_t SampleBytes(int32_t pixelType);
 
-// Reads the listed channels, which must not be subsampled, of part `part` of
-// `file` (whose bytes are `bytes`). False with `error` naming the first chunk
-// or tile at fault.
-bool ReadPlanes(const uint8_t* bytes, const File& file, size_t part, const std::vector<int32_t>& channels,
-                std::vector<Plane>* planes, std::string* error);
+// Whether every chunk or tile of the part's full-resolution level lies in
+// the file, so that storage for its pixels may be sized. False with `error`
+// naming the first at fault.
+bool ChunksLieInTheFile(const uint8_t* bytes, const File& file, size_t part, std::string* error);
+
+// Reads the targets' channels, which must not be subsampled, of part `part`
+// of `file` (whose bytes are `bytes`), writing every sample of each. False
+// with `error` naming the first chunk or tile at fault.
+bool ReadPixels(const uint8_t* bytes, const File& file, size_t part, const std::vector<PlaneTarget>& targets,
+                std::string* error);
 
 }  // namespace exrfile

@@ -119,7 +119,7 @@ int main(int argc, char** argv) {
     }
     fs::path copyPath = path;
     copyPath.replace_extension(".copy");
-    WriteBytes(copyPath, copy.bytes);
+    WriteBytes(copyPath, Bytes(copy.bytes.begin(), copy.bytes.end()));
   }
   std::printf("%zu files with their native frames in %s\n", sizeof fixtures / sizeof fixtures[0], argv[1]);
   return 0;

@@ -245,7 +245,7 @@ TEST_F(LibraryFiles, ConvertedCopiesMatchTheLibrary) {
         continue;
       }
       ASSERT_EQ(copy.refusal, "");
-      WriteBytes(dir / "copy.exr", copy.bytes);
+      WriteBytes(dir / "copy.exr", Bytes(copy.bytes.begin(), copy.bytes.end()));
 
       const auto planes = ReadWithLibrary(dir / "source.exr");
       const std::string prefix = c.layer.empty() ? "" : c.layer + ".";

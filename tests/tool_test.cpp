@@ -76,7 +76,7 @@ TEST(ToolReasons, RefusalsInWords) {
   };
   const Case cases[] = {
       {"compressed", Header([](HeaderBuilder& h) { h.Channels(kRgb).Compression(3).DataWindow(0, 0, 9, 9); }),
-       {"ZIP", "without compression"}},
+       {"ZIP", "mondrel convert makes an uncompressed copy", "without compression"}},
       {"compressed PIZ", Header([](HeaderBuilder& h) { h.Channels(kRgb).Compression(4).DataWindow(0, 0, 9, 9); }),
        {"PIZ"}},
       {"layer channel",
@@ -89,9 +89,20 @@ TEST(ToolReasons, RefusalsInWords) {
       {"R twice", Header([](HeaderBuilder& h) { h.Channels({{"R", kHalf}, {"R", kHalf}, {"G", kHalf}, {"B", kHalf}}); }),
        {"A missing", "R repeated"}},
       {"V not first", Header([](HeaderBuilder& h) { h.Channels({{"A", kHalf}, {"V", kHalf}}); }), {"V channel"}},
+      // A second list writes its entries from the first slot again.
+      {"two channel lists",
+       Header([](HeaderBuilder& h) { h.Channels({{"A", kHalf}, {"B", kHalf}, {"G", kHalf}, {"R", kHalf}}).Channels({{"G", kHalf}, {"R", kHalf}}); }),
+       {"(G, R, G, R)", "R, G repeated"}},
+      {"channel name of 256", Header([](HeaderBuilder& h) { h.Channels({{std::string(256, 'c'), kHalf}}); }),
+       {"the channel name at byte 28 is longer than 255 characters"}},
       {"not EXR", Bytes{'G', 'I', 'F', '8', '9', 'a'}, {"not an OpenEXR file"}},
-      {"tiled", Header([](HeaderBuilder& h) { h.Version(0x202).Channels(kRgb); }), {"is tiled", "scanline"}},
-      {"deep", Header([](HeaderBuilder& h) { h.Version(0x802).Channels(kRgb); }), {"holds deep data"}},
+      {"tiled", Header([](HeaderBuilder& h) { h.Version(0x202).Channels(kRgb); }),
+       {"is tiled", "mondrel convert makes a scanline copy"}},
+      {"deep", Header([](HeaderBuilder& h) { h.Version(0x802).Channels(kRgb); }), {"holds deep data", "flatten"}},
+      {"extra channel", Header([](HeaderBuilder& h) { h.Channels({{"B", kHalf}, {"G", kHalf}, {"R", kHalf}, {"Z", kFloat}}); }),
+       {"\"Z\"", "mondrel convert copies R, G, B alone"}},
+      {"a layer", Header([](HeaderBuilder& h) { h.Channels({{"d.B", kHalf}, {"d.G", kHalf}, {"d.R", kHalf}}); }),
+       {"mondrel convert --layer d copies that layer"}},
       {"multi-part, tiled", Header([](HeaderBuilder& h) { h.Version(0x1202).Channels(kRgb); }),
        {"is tiled and has several parts"}},
       {"no pixels", Header([](HeaderBuilder& h) { h.Channels(kRgb).DataWindow(0, 5, 9, 0); }), {"no pixels"}},
@@ -113,7 +124,7 @@ TEST(ToolReasons, RefusalsInWords) {
          h.Attribute("preview", "preview", Bytes(17000, 1)).Channels(kRgb).End();
          return Bytes(h.bytes.begin(), h.bytes.begin() + 16384);
        }(),
-       {"longer than the 16 KiB", "\"preview\"", "channel list comes after it", "without its preview"}},
+       {"longer than the 16 KiB", "\"preview\"", "channel list comes after it", "copy without the preview"}},
       {"wrong size, then garbage",
        Header([](HeaderBuilder& h) {
          h.AttributeWithSize("dataWindow", "box2i", 2, BoxValue(0, 0, 9, 9)).Attribute("pad", "", Bytes(300, 'x')).Channels(kRgb);

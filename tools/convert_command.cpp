@@ -62,7 +62,9 @@ std::string OutputFor(const std::string& folder, const std::string& source) {
 }
 
 // The plug-in opens the copy and decodes a frame of it, as a host will.
-bool PlugInReadsBack(const PluginTable* table, const std::string& path, const PictureCopy& copy, std::string* why) {
+// The frame lands in the copy's own bytes, already written out: a frame's
+// worth of fresh pages costs more than the decode.
+bool PlugInReadsBack(const PluginTable* table, const std::string& path, PictureCopy& copy, std::string* why) {
   const WideString wide = ToWide(path);
   void* handle = table->open(wide.c_str());
   if (handle == nullptr) {
@@ -71,9 +73,10 @@ bool PlugInReadsBack(const PluginTable* table, const std::string& path, const Pi
   }
   InputInfo info;
   std::memset(&info, 0, sizeof info);
-  std::vector<uint8_t> frame(static_cast<size_t>(FrameByteCount(copy.width, copy.height)));
+  const int64_t frameBytes = FrameByteCount(copy.width, copy.height);
+  if (static_cast<int64_t>(copy.bytes.size()) < frameBytes) copy.bytes.resize(static_cast<size_t>(frameBytes));
   const bool read = table->getInformation(handle, &info) &&
-                    table->readFrame(handle, 0, frame.data()) == static_cast<int32_t>(frame.size());
+                    table->readFrame(handle, 0, copy.bytes.data()) == static_cast<int32_t>(frameBytes);
   table->close(handle);
   if (!read) *why = "the plug-in opens the copy but does not decode its frame";
   return read;
@@ -116,7 +119,8 @@ FileResult ConvertOne(Run& run, const std::string& source, const std::string& ou
           .u8string();
   NoteTemporaryFile(slot, temporary);
   std::string why;
-  bool done = WriteNewFile(temporary, result.copy.bytes, &why);
+  const int64_t written = static_cast<int64_t>(result.copy.bytes.size());
+  bool done = WriteNewFile(temporary, result.copy.bytes.data(), result.copy.bytes.size(), &why);
   if (!done) {
     why = "cannot write " + temporary + ": " + why;
   } else {
@@ -128,8 +132,8 @@ FileResult ConvertOne(Run& run, const std::string& source, const std::string& ou
     if (!done) RemoveFile(temporary);
   }
   ForgetTemporaryFile(slot);
-  result.bytesOut = done ? static_cast<int64_t>(result.copy.bytes.size()) : 0;
-  std::vector<uint8_t>().swap(result.copy.bytes);
+  result.bytesOut = done ? written : 0;
+  FileBytes().swap(result.copy.bytes);
   if (!done && !run.options->force && fs::exists(target, error)) {
     result.outcome = Outcome::kKept;  // it appeared while we worked
     result.reason = output + " exists; --force replaces it";

@@ -206,6 +206,10 @@ exrtest::HeaderBuilder CopyHeader(const Part& part, const Choice& choice, Pictur
   return header;
 }
 
+void StoreLittleEndian(uint8_t* at, uint64_t value, int bytes) {
+  for (int i = 0; i < bytes; ++i) at[i] = static_cast<uint8_t>(value >> (8 * i));
+}
+
 }  // namespace
 
 PictureCopy CopyPicture(const uint8_t* source, int64_t size, const ConvertRequest& request) try {
@@ -250,35 +254,35 @@ PictureCopy CopyPicture(const uint8_t* source, int64_t size, const ConvertReques
     return copy;
   }
 
-  std::vector<exrfile::Plane> planes;
-  if (!exrfile::ReadPlanes(source, file, index, choice.channels, &planes, &copy.refusal)) return copy;
+  if (!exrfile::ChunksLieInTheFile(source, file, index, &copy.refusal)) return copy;
   const exrtest::HeaderBuilder header = CopyHeader(part, choice, &copy);
+  // The copy: header, table, then one chunk a row, each its y, its length
+  // and the rows of its channels; stored bottom row first when the header
+  // says so. The reader writes each channel's rows straight into place.
   int64_t rowBytes = 0;
-  for (const exrfile::Plane& plane : planes) rowBytes += plane.sampleBytes * part.width;
+  for (const int32_t type : types) rowBytes += exrfile::SampleBytes(type) * part.width;
   const int64_t tableStart = static_cast<int64_t>(header.bytes.size());
+  const int64_t pixelStart = tableStart + 8 * part.height;
   const int64_t chunkBytes = 8 + rowBytes;
-  copy.bytes.resize(static_cast<size_t>(tableStart + 8 * part.height + chunkBytes * part.height));
+  copy.bytes.resize(static_cast<size_t>(pixelStart + chunkBytes * part.height));
   std::copy(header.bytes.begin(), header.bytes.end(), copy.bytes.begin());
-  const bool bottomUp = part.lineOrder == 1;  // stored in the order the header says
+  const bool bottomUp = part.lineOrder == 1;
+  const auto chunkOf = [&](int64_t row) { return pixelStart + (bottomUp ? part.height - 1 - row : row) * chunkBytes; };
   for (int64_t row = 0; row < part.height; ++row) {
-    const int64_t place = bottomUp ? part.height - 1 - row : row;
-    const int64_t at = tableStart + 8 * part.height + place * chunkBytes;
-    exrtest::Bytes prefix;
-    exrtest::AppendU64(prefix, static_cast<uint64_t>(at));
-    std::copy(prefix.begin(), prefix.end(), copy.bytes.begin() + tableStart + 8 * row);
-    uint8_t* chunk = copy.bytes.data() + at;
-    const uint32_t y = static_cast<uint32_t>(part.dataWindow.yMin + row);
-    const uint32_t length = static_cast<uint32_t>(rowBytes);
-    for (int i = 0; i < 4; ++i) {
-      chunk[i] = static_cast<uint8_t>(y >> (8 * i));
-      chunk[4 + i] = static_cast<uint8_t>(length >> (8 * i));
-    }
-    uint8_t* out = chunk + 8;
-    for (const exrfile::Plane& plane : planes) {
-      const int64_t bytes = plane.sampleBytes * part.width;
-      std::copy(plane.samples.begin() + row * bytes, plane.samples.begin() + (row + 1) * bytes, out);
-      out += bytes;
-    }
+    const int64_t at = chunkOf(row);
+    StoreLittleEndian(copy.bytes.data() + tableStart + 8 * row, static_cast<uint64_t>(at), 8);
+    StoreLittleEndian(copy.bytes.data() + at, static_cast<uint32_t>(part.dataWindow.yMin + row), 4);
+    StoreLittleEndian(copy.bytes.data() + at + 4, static_cast<uint32_t>(rowBytes), 4);
+  }
+  std::vector<exrfile::PlaneTarget> targets;
+  int64_t offset = chunkOf(0) + 8;
+  for (size_t k = 0; k < choice.channels.size(); ++k) {
+    targets.push_back({choice.channels[k], copy.bytes.data() + offset, bottomUp ? -chunkBytes : chunkBytes});
+    offset += exrfile::SampleBytes(types[k]) * part.width;
+  }
+  if (!exrfile::ReadPixels(source, file, index, targets, &copy.refusal)) {
+    copy.bytes = FileBytes();
+    return copy;
   }
   return copy;
 } catch (const std::bad_alloc&) {

@@ -81,7 +81,7 @@ bool ReadWholeFile(const std::string& path, std::vector<uint8_t>* bytes, std::st
 
 #ifdef _WIN32
 
-bool WriteNewFile(const std::string& path, const std::vector<uint8_t>& bytes, std::string* error) {
+bool WriteNewFile(const std::string& path, const uint8_t* bytes, size_t size, std::string* error) {
   const WideString wide = ToWide(path);
   // Shared for deletion, so that an interrupt can remove it while it is open.
   HANDLE file = CreateFileW(wide.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, CREATE_NEW,
@@ -92,10 +92,10 @@ bool WriteNewFile(const std::string& path, const std::vector<uint8_t>& bytes, st
   }
   size_t done = 0;
   bool written = true;
-  while (written && done < bytes.size()) {
-    const size_t piece = bytes.size() - done < (size_t{1} << 30) ? bytes.size() - done : (size_t{1} << 30);
+  while (written && done < size) {
+    const size_t piece = size - done < (size_t{1} << 30) ? size - done : (size_t{1} << 30);
     DWORD count = 0;
-    written = WriteFile(file, bytes.data() + done, static_cast<DWORD>(piece), &count, nullptr) && count == piece;
+    written = WriteFile(file, bytes + done, static_cast<DWORD>(piece), &count, nullptr) && count == piece;
     done += count;
   }
   if (!written) *error = SystemErrorText(GetLastError());
@@ -117,7 +117,7 @@ void RemoveFile(const std::string& path) { DeleteFileW(ToWide(path).c_str()); }
 
 #else
 
-bool WriteNewFile(const std::string& path, const std::vector<uint8_t>& bytes, std::string* error) {
+bool WriteNewFile(const std::string& path, const uint8_t* bytes, size_t size, std::string* error) {
   const int descriptor = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
   if (descriptor < 0) {
     *error = std::strerror(errno);
@@ -125,8 +125,8 @@ bool WriteNewFile(const std::string& path, const std::vector<uint8_t>& bytes, st
   }
   size_t done = 0;
   bool written = true;
-  while (written && done < bytes.size()) {
-    const ssize_t count = write(descriptor, bytes.data() + done, bytes.size() - done);
+  while (written && done < size) {
+    const ssize_t count = write(descriptor, bytes + done, size - done);
     if (count < 0 && errno == EINTR) continue;
     written = count > 0;
     if (written) done += static_cast<size_t>(count);

@@ -10,9 +10,9 @@
 // Reads the file at `path` whole. False with the system's reason.
 bool ReadWholeFile(const std::string& path, std::vector<uint8_t>* bytes, std::string* error);
 
-// Writes `bytes` to a file that must not exist yet. False with the system's
+// Writes `size` bytes to a file that must not exist yet. False with the system's
 // reason, and nothing left at `path`.
-bool WriteNewFile(const std::string& path, const std::vector<uint8_t>& bytes, std::string* error);
+bool WriteNewFile(const std::string& path, const uint8_t* bytes, size_t size, std::string* error);
 
 // Renames `from` to `to`. An existing `to` is replaced only when `replace`
 // is set; otherwise the move fails and says so.

@@ -5,6 +5,7 @@
 #include "exr/byte_reader.h"
 #include "exr/mondrel.h"
 #include "plugin/input_handle.h"
+#include "reader/decompress.h"
 
 namespace {
 
@@ -68,12 +69,16 @@ std::string IncompleteColourSet(const HeaderReport& report) {
 
 std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
 
+constexpr char kShorterHeaderRemedy[] =
+    "mondrel convert makes a copy without the preview and what else passes 16 KiB, "
+    "or save the file with shorter metadata";
+
 // The bytes read ended before the header did: a short read is the file's
 // end, a full one the plug-in's 16 KiB.
 std::string HeaderCutReason(const HeaderReport& report) {
   if (report.bytesRead >= kHeaderBufferSize) {
-    return "the header is longer than the 16 KiB the plug-in reads (a long channel list or metadata); "
-           "save the file with shorter metadata";
+    return "the header is longer than the 16 KiB the plug-in reads (a long channel list or metadata); " +
+           std::string(kShorterHeaderRemedy);
   }
   return "the file ends inside its header (after " + std::to_string(report.bytesRead) + " bytes)";
 }
@@ -95,7 +100,7 @@ std::string DamageReason(const HeaderReport& report) {
       if (readAll) {
         return "the header is longer than the 16 KiB the plug-in reads: " + what +
                (report.channelsSeen ? "" : ", and the channel list comes after it") +
-               "; save the file without its preview or with shorter metadata";
+               "; " + kShorterHeaderRemedy;
       }
       return "damaged header: " + what + ", more than the file holds";
     }
@@ -140,8 +145,38 @@ std::string LayoutRefusal(uint32_t version) {
   if (version & kVersionMultiPart) what.push_back("has several parts");
   std::string joined;
   for (size_t i = 0; i < what.size(); ++i) joined += (i == 0 ? "" : i + 1 == what.size() ? " and " : ", ") + what[i];
-  return "the file " + joined +
-         "; the plug-in reads flat single-part scanline files only; save the picture again as one";
+  return "the file " + joined + "; the plug-in reads flat single-part scanline files only; " +
+         ((version & kVersionDeep) != 0 ? "flatten it in your compositor and save it again"
+                                        : "mondrel convert makes a scanline copy that opens");
+}
+
+// What `mondrel convert` would take from these channels, as the first of
+// the remedies ("..., or "), or nothing.
+std::string ChannelRemedy(const HeaderReport& report) {
+  const auto has = [&](const std::string& name) {
+    for (const std::string& channel : report.channelNames) {
+      if (channel == name) return true;
+    }
+    return false;
+  };
+  if (has("R") && has("G") && has("B")) {
+    return std::string("mondrel convert copies R, G, B") + (has("A") ? " and A" : "") + " alone, or ";
+  }
+  std::vector<std::string> layers;
+  for (const std::string& channel : report.channelNames) {
+    const size_t dot = channel.rfind('.');
+    if (dot == std::string::npos || channel.compare(dot, std::string::npos, ".R") != 0) continue;
+    const std::string layer = channel.substr(0, dot);
+    if (has(layer + ".G") && has(layer + ".B")) layers.push_back(layer);
+  }
+  if (!layers.empty()) {
+    std::string names;
+    for (const std::string& layer : layers) names += (names.empty() ? "" : ", ") + layer;
+    return "mondrel convert --layer " + layers.front() + " copies that layer (layers: " + names + "), or ";
+  }
+  if (has("V")) return "mondrel convert copies V alone, or ";
+  if (has("Y") && !has("RY") && !has("BY")) return "mondrel convert copies Y alone as V, or ";
+  return "";
 }
 
 std::string FirstUnknownChannel(const HeaderReport& report) {
@@ -206,12 +241,11 @@ std::string ExplainRefusal(const HeaderReport& report) {
       return damage.empty() ? "damaged header: an attribute has a negative size" : damage;
     }
     case kParseTooManyChannels:
-      return "more than four channels (" + JoinedNames(report) +
-             "); save only R, G, B and A, or a single V channel";
+      return "more than four channels (" + JoinedNames(report) + "); " + ChannelRemedy(report) +
+             "save only R, G, B and A, or a single V channel";
     case kParseUnknownChannel:
-      return "channel \"" + FirstUnknownChannel(report) +
-             "\" is not R, G, B, A or V; save the image with plain R, G, B (and A) channels, "
-             "or a single V channel";
+      return "channel \"" + FirstUnknownChannel(report) + "\" is not R, G, B, A or V; " + ChannelRemedy(report) +
+             "save the image with plain R, G, B (and A) channels, or a single V channel";
     case kParseTooFewChannels:
       // A walk that stopped early may never have reached the channels the
       // file declares: then the damage, not the channels, is the reason.
@@ -226,10 +260,14 @@ std::string ExplainRefusal(const HeaderReport& report) {
              "); save it with R, G and B (and A), or a single V channel";
     case kParseVNotFirst:
       return "a V channel stands after other channels (" + JoinedNames(report) +
-             "); a grey image must hold V alone";
+             "); a grey image must hold V alone: " + ChannelRemedy(report) + "save V alone";
     case kParseCompressed:
+      if (exrfile::ReadsCompression(report.compression)) {
+        return std::string("compressed with ") + CompressionName(report.compression) +
+               "; mondrel convert makes an uncompressed copy that opens, or save it without compression (NONE)";
+      }
       return std::string("compressed with ") + CompressionName(report.compression) +
-             "; save it without compression (NONE) to open it";
+             "; save it without compression (NONE) to open it (mondrel convert reads RLE, ZIPS and ZIP)";
     case kParseNotFlatScanline:
       return LayoutRefusal(report.version);
     default:
