@@ -4,6 +4,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <map>
@@ -269,6 +270,7 @@ int RunConvert(const PluginTable* table, const std::vector<std::string>& paths, 
       document += (i ? "," : "") + JsonObject(result);
     } else {
       Out(TextLine(result));
+      std::fflush(stdout);  // each file's line stands even if the run is interrupted
     }
     AdvanceProgress(bar, static_cast<int>(i + 1));
   }
