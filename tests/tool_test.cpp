@@ -273,7 +273,8 @@ struct ToolRun {
 };
 
 ToolRun RunTool(const std::string& arguments) {
-  const std::string command = std::string(MONDREL_TOOL_PATH) + " " + arguments + " 2>&1";
+  // The arguments say where standard error goes.
+  const std::string command = std::string(MONDREL_TOOL_PATH) + " " + arguments;
   ToolRun run{-1, ""};
   std::FILE* pipe = popen(command.c_str(), "r");
   char buffer[4096];
