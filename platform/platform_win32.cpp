@@ -74,6 +74,7 @@ void FreeZeroed(void* block) {
 bool PathExists(const WideChar* path) { return PathFileExistsW(path) != FALSE; }
 
 bool FormatWide(WideChar* destination, size_t capacity, const WideChar* pattern, ...) {
+  if (destination == nullptr || capacity == 0) return false;  // nowhere to write, as the twin refuses
   va_list arguments;
   va_start(arguments, pattern);
   const HRESULT result = StringCchVPrintfW(destination, capacity, pattern, arguments);

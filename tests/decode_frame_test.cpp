@@ -116,6 +116,32 @@ TEST(DecodeFrame, WidthLimitsOfTheScratchBuffer) {
   }
 }
 
+// A batch of back-to-back chunks starts at the scratch buffer's first
+// 64-byte boundary and must still end inside the buffer: here 48 bytes past
+// an aligned start, and chunks of 6,556 bytes, of which 20 would run 64
+// bytes past the buffer's end and 19 fit.
+TEST(DecodeFrame, BatchEndsInsideTheScratchBuffer) {
+  TempDir dir;
+  const Image image = MakeImage(3274, 24, {{"V", kHalf}}, 4);
+  WriteBytes(dir / "v.exr", WriteExr(image).bytes);
+  const WideString path = WidePath(dir / "v.exr");
+  platform::FileHandle file = platform::OpenFileForReading(path.c_str());
+  ASSERT_NE(file, platform::kInvalidFile);
+  Mondrel record;
+  ASSERT_EQ(ParseBytesFromFile(record, file), 1);
+  ASSERT_EQ(record.ReadLineOffsets(file), 24);
+  std::vector<uint8_t> memory(kHandleScratchSize + 64 + kGuardBytes + 16);
+  uint8_t* aligned = memory.data() + (64 - reinterpret_cast<uintptr_t>(memory.data()) % 64) % 64;
+  record.scratch = aligned + 16;  // the first boundary 48 bytes on
+  record.scratchSize = kHandleScratchSize;
+  std::fill(record.scratch + kHandleScratchSize, record.scratch + kHandleScratchSize + kGuardBytes, kGuardByte);
+  GuardedFrame frame(FrameBytes(image));
+  EXPECT_EQ(record.DecodeFrame(file, frame.data()), static_cast<int32_t>(FrameBytes(image)));
+  EXPECT_TRUE(frame.Frame() == ExpectedFrame(image));
+  for (size_t i = 0; i < kGuardBytes; ++i) ASSERT_EQ(record.scratch[kHandleScratchSize + i], kGuardByte) << i;
+  platform::CloseFile(file);
+}
+
 TEST(DecodeFrame, ScratchOneByteShortOfAChunkFails) {
   TempDir dir;
   const Image image = MakeImage(10, 3, {{"B", kFloat}, {"G", kFloat}, {"R", kFloat}}, 3);

@@ -263,6 +263,22 @@ TEST_F(InjectedFaults, ThousandHandlesOpenAtOnce) {
   EXPECT_EQ(platform::GetInstrumentation().liveBlocks - liveBefore, 3500)
       << "record, scratch, bitmap header each, and a sequence's naming";
   for (size_t i = 0; i < handles.size(); i += 99) EXPECT_EQ(table->readFrame(handles[i], 1, frame.data()), 8 * 8 * 8);
+  // The registry holds 16,384 live handles: fill it with stand-ins, and the
+  // next open is refused until one leaves.
+  {
+  std::vector<char> standIns(20000);
+  size_t registered = 0;
+  while (registered < standIns.size() && RegisterHandle(&standIns[registered])) ++registered;
+  EXPECT_EQ(registered + handles.size(), 16384u);
+  EXPECT_TRUE(IsLiveHandle(&standIns[0]));
+  EXPECT_TRUE(IsLiveHandle(&standIns[registered - 1]));
+  EXPECT_EQ(Open("still.exr"), nullptr) << "past the cap";
+  ASSERT_TRUE(UnregisterHandle(&standIns[registered - 1]));
+  void* last = Open("still.exr");
+  EXPECT_NE(last, nullptr);
+  EXPECT_TRUE(table->close(last));
+  for (size_t i = 0; i + 1 < registered; ++i) ASSERT_TRUE(UnregisterHandle(&standIns[i]));
+  }
   for (void* handle : handles) EXPECT_TRUE(table->close(handle));
   EXPECT_EQ(platform::GetInstrumentation().openFiles, 0);
   EXPECT_EQ(platform::GetInstrumentation().liveBlocks, liveBefore);

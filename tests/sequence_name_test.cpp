@@ -40,6 +40,9 @@ TEST(SequenceName, SplitTable) {
       {"clip_1000000000042.exr", "clip_1000", 42, 9, ".exr", "clip_1000000000043.exr"},
       {"shot_999.exr", "shot_", 999, 3, ".exr", "shot_1000.exr"},
       {"n_999999999.exr", "n_", 999999999, 9, ".exr", "n_1000000000.exr"},
+      // Nine digits make the number whole; a tenth joins the prefix.
+      {"m_123456789.exr", "m_", 123456789, 9, ".exr", "m_123456790.exr"},
+      {"m_1234567890.exr", "m_1", 234567890, 9, ".exr", "m_1234567891.exr"},
       {"C:\\take 2\\v003\\plate_0100.EXR", "C:\\take 2\\v003\\plate_", 100, 4, ".EXR",
        "C:\\take 2\\v003\\plate_0101.EXR"},
       {"ショット_0001.exr", "ショット_", 1, 4, ".exr", "ショット_0002.exr"},
@@ -114,6 +117,19 @@ TEST(SequenceName, LongNames) {
   const WideString built = Str(PathBuffer);
   EXPECT_EQ(built.size(), 4095u);
   EXPECT_EQ(built.substr(4088), W("bb10.ex"));
+
+  // The bounded formatter: a cut is reported, an exact fit is not, and a
+  // missing or empty store is refused without a write.
+  WideChar store[4] = {u'x', u'x', u'x', u'x'};
+  EXPECT_FALSE(platform::FormatWide(store, 4, W("%s").c_str(), W("abcd").c_str()));
+  EXPECT_EQ(Str(store), W("abc"));
+  EXPECT_TRUE(platform::FormatWide(store, 4, W("%03d").c_str(), 7));
+  EXPECT_EQ(Str(store), W("007"));
+  EXPECT_FALSE(platform::FormatWide(store, 4, W("%04d").c_str(), 7));
+  store[0] = u'q';
+  EXPECT_FALSE(platform::FormatWide(store, 0, W("a").c_str()));
+  EXPECT_EQ(store[0], u'q') << "no room, no write";
+  EXPECT_FALSE(platform::FormatWide(nullptr, 4, W("a").c_str()));
 
   // 4096 units or more: no run, the prefix cut to 4095.
   for (const size_t length : {4096, 4097, 5000, 8192}) {

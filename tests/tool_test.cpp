@@ -130,6 +130,16 @@ TEST(ToolReasons, RefusalsInWords) {
          h.AttributeWithSize("dataWindow", "box2i", 2, BoxValue(0, 0, 9, 9)).Attribute("pad", "", Bytes(300, 'x')).Channels(kRgb);
        }),
        {"\"dataWindow\" is a box2i of 16 bytes but declares 2"}},
+      {"timecode of 4 bytes",
+       Header([](HeaderBuilder& h) {
+         h.AttributeWithSize("timeCode", "timecode", 4, Bytes(8, 0)).Attribute("pad", "", Bytes(300, 'x')).Channels(kRgb);
+       }),
+       {"\"timeCode\" is a timecode of 8 bytes but declares 4"}},
+      {"envmap of 4 bytes",
+       Header([](HeaderBuilder& h) {
+         h.AttributeWithSize("envmap", "envmap", 4, Bytes{0}).Attribute("pad", "", Bytes(300, 'x')).Channels(kRgb);
+       }),
+       {"\"envmap\" is a envmap of 1 bytes but declares 4"}},
       {"cut inside the channel list", [] {
          const Bytes whole = Header([](HeaderBuilder& h) { h.Channels(kRgb); });
          return Bytes(whole.begin(), whole.begin() + 40);
@@ -206,6 +216,7 @@ TEST(ToolText, UntrustedTextIsMadeSafe) {
       {"c1 end\xc2\x9f, nbsp\xc2\xa0", "c1 end\\x9F, nbsp\xc2\xa0", "\"c1 end\xc2\x9f, nbsp\xc2\xa0\""},
       {"astral\xf0\x9d\x92\x9c", "astral\xf0\x9d\x92\x9c", "\"astral\xf0\x9d\x92\x9c\""},
       {"cut\xe3\x82", "cut\xef\xbf\xbd\xef\xbf\xbd", "\"cut\xef\xbf\xbd\xef\xbf\xbd\""},
+      {"lead\xe3" "AB", "lead\xef\xbf\xbd" "AB", "\"lead\xef\xbf\xbd" "AB\""},  // no continuation bytes
       // A literal backslash before x or u would pass for an escape.
       {"lit\\x1B", "lit\\x5Cx1B", "\"lit\\\\x1B\""},
       {"D:\\shots\\a.exr", "D:\\shots\\a.exr", "\"D:\\\\shots\\\\a.exr\""},
@@ -352,6 +363,21 @@ TEST(ToolCommandLine, ExitCodesOutputAndJson) {
   for (int i = 1; i <= 600; ++i) {
     WriteBytes(dir / "many" / ("m_" + std::to_string(1000 + i) + ".exr"), WriteExr(MakeImage(8, 8, kRgb, 1)).bytes);
   }
+  // Sequences for check: a frame of another height only, two failing
+  // frames, a frame of another layout, and numbered files at the edge of
+  // the window looked through after a gap.
+  for (int i : {1, 2, 3}) WriteBytes(dir / ("tall_" + std::to_string(i) + ".exr"), WriteExr(MakeImage(8, i == 2 ? 5 : 4, kRgb, i)).bytes);
+  for (int i : {1, 2, 3, 4, 5}) {
+    WriteBytes(dir / ("two_" + std::to_string(i) + ".exr"), WriteExr(MakeImage(i == 2 || i == 4 ? 9 : 8, 4, kRgb, i)).bytes);
+  }
+  WriteBytes(dir / "layout_1.exr", WriteExr(MakeImage(8, 4, kRgb, 1)).bytes);
+  WriteBytes(dir / "layout_2.exr",
+             WriteExr(MakeImage(8, 4, {{"A", kHalf}, {"B", kHalf}, {"G", kHalf}, {"R", kHalf}}, 2)).bytes);
+  WriteBytes(dir / "mixed.exr", WriteExr(MakeImage(8, 4, {{"B", kUint}, {"G", kFloat}, {"R", kHalf}}, 3)).bytes);
+  fs::create_directories(dir / "gap");
+  for (int i : {1, 2, 10003, 10004}) {
+    WriteBytes(dir / "gap" / ("g_" + std::to_string(i) + ".exr"), WriteExr(MakeImage(2, 2, kRgb, 1)).bytes);
+  }
   // A run longer than the plug-in's 10,000 frames.
   fs::create_directories(dir / "long");
   WriteBytes(dir / "long" / "l_00000.exr", WriteExr(MakeImage(2, 2, kRgb, 1)).bytes);
@@ -395,7 +421,12 @@ TEST(ToolCommandLine, ExitCodesOutputAndJson) {
     std::vector<std::string> absent = {};
   };
   const Case cases[] = {
-      {"info " + good, 0, {"single image", "8 x 4"}},
+      {"info " + good, 0, {"single image", "8 x 4", "HF64", "B HALF, G HALF, R HALF"}},
+      {"info " + quoted("mixed.exr"), 0, {"B UINT, G FLOAT, R HALF"}},
+      {"check " + quoted("tall_1.exr"), 1, {"frame 1 fails", "another size than frame 0: 8 x 5, not 8 x 4"}},
+      {"check " + quoted("two_1.exr"), 1, {"frame 1 fails", "frame 3 fails", "3 of 5 frames decode, 2 fail"}},
+      {"check " + quoted("layout_1.exr"), 0, {"frame 1 has another layout", "A HALF, B HALF, G HALF, R HALF"}},
+      {"check " + quoted("gap/g_1.exr"), 0, {"1 more numbered file follows the gap, from", "g_10003.exr"}},
       {"info " + quoted("cut.exr") + " 2>&1", 1, {"warning: the file ends inside its header"}, {"damaged pixel data"}},
       {"info " + zip, 1, {"zip.exr: refused: compressed with ZIP"}},  // refusals are results: stdout
       {"info " + good + " " + zip, 1, {"8 x 4", "refused"}},
