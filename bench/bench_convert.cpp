@@ -31,9 +31,10 @@ namespace {
 
 const char* const kChannels[] = {"R", "G", "B", "A"};
 
-// A rendered picture's kind of values: ramps with grain, which ZIP packs
-// about as it packs real renders.
-void WriteZipFile(const fs::path& path, int width, int height, int frame) {
+// A rendered picture's kind of values: ramps with grain, which the
+// compressions pack about as they pack real renders.
+void WriteFile(const fs::path& path, int width, int height, int frame,
+               OpenExr::Compression compression = OpenExr::ZIP_COMPRESSION) {
   std::vector<std::vector<Imath::half>> planes(4, std::vector<Imath::half>(static_cast<size_t>(width) * height));
   uint32_t grain = 12345u + static_cast<uint32_t>(frame);
   for (size_t i = 0; i < planes[0].size(); ++i) {
@@ -47,7 +48,7 @@ void WriteZipFile(const fs::path& path, int width, int height, int frame) {
     planes[3][i] = Imath::half(1.0f);
   }
   OpenExr::Header header(width, height);
-  header.compression() = OpenExr::ZIP_COMPRESSION;
+  header.compression() = compression;
   OpenExr::FrameBuffer buffer;
   for (int c = 0; c < 4; ++c) {
     header.channels().insert(kChannels[c], OpenExr::Channel(OpenExr::HALF));
@@ -103,15 +104,22 @@ void WeConvert(const fs::path& source, const fs::path& folder, int threads) {
 void ConvertCases(const fs::path& folder) {
   const fs::path single = folder / "convert" / "1080p.exr";
   fs::create_directories(single.parent_path());
-  WriteZipFile(single, 1920, 1080, 0);
+  WriteFile(single, 1920, 1080, 0);
   const fs::path out = folder / "convert" / "out";
   const fs::path libraryOut = folder / "convert" / "library";
   fs::create_directories(libraryOut);
   OpenExr::setGlobalThreadCount(0);
-  const OursAndLimit one = MeasureAlternately(
-      9, [&] { WeConvert(single, out, 1); }, [&] { LibraryConverts(single, libraryOut / "1080p.exr"); });
-  Report("convert 1920x1080 RGBA HALF ZIP, one thread", "ours %s; OpenEXR %s (%.2fx ours)", Spread(one.ours).c_str(),
-         Spread(one.limit).c_str(), one.limit.median / one.ours.median);
+  const std::pair<const char*, OpenExr::Compression> methods[] = {
+      {"ZIP", OpenExr::ZIP_COMPRESSION}, {"PIZ", OpenExr::PIZ_COMPRESSION}, {"B44", OpenExr::B44_COMPRESSION}};
+  for (const auto& method : methods) {
+    const fs::path source = folder / "convert" / (std::string("1080p ") + method.first + ".exr");
+    if (method.second != OpenExr::ZIP_COMPRESSION) WriteFile(source, 1920, 1080, 0, method.second);
+    const fs::path& path = method.second == OpenExr::ZIP_COMPRESSION ? single : source;
+    const OursAndLimit one = MeasureAlternately(
+        9, [&] { WeConvert(path, out, 1); }, [&] { LibraryConverts(path, libraryOut / path.filename()); });
+    Report(std::string("convert 1920x1080 RGBA HALF ") + method.first + ", one thread", "ours %s; OpenEXR %s (%.2fx ours)",
+           Spread(one.ours).c_str(), Spread(one.limit).c_str(), one.limit.median / one.ours.median);
+  }
 
   const fs::path sequence = folder / "convert" / "sequence";
   fs::create_directories(sequence);
@@ -120,7 +128,7 @@ void ConvertCases(const fs::path& folder) {
     char name[32];
     std::snprintf(name, sizeof name, "shot_%04d.exr", frame);
     frames.push_back(sequence / name);
-    WriteZipFile(frames.back(), 960, 540, frame);
+    WriteFile(frames.back(), 960, 540, frame);
   }
   const auto library = [&] {
     for (const fs::path& frame : frames) LibraryConverts(frame, libraryOut / frame.filename());

@@ -36,7 +36,8 @@ int main(int argc, char** argv) {
   };
   const std::pair<const char*, OpenExr::Compression> compressions[] = {
       {"none", OpenExr::NO_COMPRESSION}, {"rle", OpenExr::RLE_COMPRESSION}, {"zips", OpenExr::ZIPS_COMPRESSION},
-      {"zip", OpenExr::ZIP_COMPRESSION}, {"piz", OpenExr::PIZ_COMPRESSION}};
+      {"zip", OpenExr::ZIP_COMPRESSION}, {"piz", OpenExr::PIZ_COMPRESSION}, {"pxr24", OpenExr::PXR24_COMPRESSION},
+      {"b44", OpenExr::B44_COMPRESSION}, {"b44a", OpenExr::B44A_COMPRESSION}, {"dwaa", OpenExr::DWAA_COMPRESSION}};
   int written = 0;
   for (const Layout& layout : layouts) {
     for (const auto& compression : compressions) {

@@ -110,13 +110,14 @@ bool Inflate(const uint8_t* in, int64_t inSize, uint8_t* out, int64_t outSize, s
 
 }  // namespace
 
-bool ReadsCompression(int32_t compression) {
-  return compression == kNone || compression == kRle || compression == kZips || compression == kZip;
-}
+bool ReadsCompression(int32_t compression) { return compression >= kNone && compression <= kB44a; }
 
-bool Decompress(int32_t compression, const uint8_t* in, int64_t inSize, uint8_t* out, int64_t outSize,
-                std::string* why) {
+bool Decompress(int32_t compression, const std::vector<ChannelEntry>& channels, const ChunkRegion& region,
+                const uint8_t* in, int64_t inSize, uint8_t* out, int64_t outSize, std::string* why) {
   if (outSize == 0) return true;
+  if (compression == kPiz) return DecodePiz(channels, region, in, inSize, out, outSize, why);
+  if (compression == kPxr24) return DecodePxr24(channels, region, in, inSize, out, outSize, why);
+  if (compression == kB44 || compression == kB44a) return DecodeB44(channels, region, in, inSize, out, outSize, why);
   static thread_local std::vector<uint8_t> split;
   split.resize(static_cast<size_t>(outSize));
   if (compression == kRle) {

@@ -104,6 +104,10 @@ bool InterpretPart(uint32_t version, bool multiPart, Part* part, std::string* er
     return Fail(error, "more than " + std::to_string(kMaxChannels) + " channels in a part");
   }
   for (const ChannelEntry& channel : part->channels) {
+    if (channel.pixelType < 0 || channel.pixelType > 2) {
+      return Fail(error, "damaged header: channel " + Quoted(channel.name) + " has pixel type " +
+                             std::to_string(channel.pixelType) + ", not UINT, HALF or FLOAT");
+    }
     if (channel.xSampling < 1 || channel.ySampling < 1) {
       return Fail(error, "damaged header: channel " + Quoted(channel.name) + " has a sampling rate below 1");
     }

@@ -13,17 +13,17 @@ namespace {
 
 int64_t FloorDivide(int64_t a, int64_t b) { return a >= 0 ? a / b : -((-a + b - 1) / b); }
 
-// How many of the coordinates first..last a channel of this sampling holds.
+}  // namespace
+
 int64_t SamplesIn(int64_t first, int64_t last, int32_t sampling) {
   return FloorDivide(last, sampling) - FloorDivide(first - 1, sampling);
 }
 
 bool HoldsLine(int64_t y, int32_t sampling) { return FloorDivide(y, sampling) * sampling == y; }
 
-// The rectangle of the data window one chunk covers.
-struct Region {
-  int64_t x0, x1, y0, y1;
-};
+namespace {
+
+using Region = ChunkRegion;
 
 int64_t PackedBytes(const Part& part, const Region& region) {
   int64_t bytes = 0;
@@ -180,7 +180,8 @@ bool ReadPixels(const uint8_t* bytes, const File& file, size_t partIndex, const 
                         std::to_string(expected);
       if (chunk.dataSize > expected || part.compression == kNone) return Refuse(error, chunk.name + " is damaged: " + why);
       restored.resize(static_cast<size_t>(expected));
-      if (!Decompress(part.compression, data, chunk.dataSize, restored.data(), expected, &why)) {
+      if (!Decompress(part.compression, part.channels, chunk.region, data, chunk.dataSize, restored.data(), expected,
+                      &why)) {
         return Refuse(error, chunk.name + " is damaged: " + why);
       }
       data = restored.data();

@@ -101,6 +101,10 @@ int main(int argc, char** argv) {
       {"rle_mixed.exr", {{"R", kFloat}, {"G", kHalf}, {"B", kUint}, {"Z", kFloat}}, OpenExr::RLE_COMPRESSION, 0, false},
       {"zips_tiled.exr", rgba, OpenExr::ZIPS_COMPRESSION, 16, false},
       {"zip_parts.exr", {{"Y", kFloat}}, OpenExr::ZIP_COMPRESSION, 0, true},
+      {"piz.exr", rgba, OpenExr::PIZ_COMPRESSION, 0, false},
+      {"pxr24_tiled.exr", {{"R", kFloat}, {"G", kHalf}, {"B", kUint}}, OpenExr::PXR24_COMPRESSION, 32, false},
+      {"b44.exr", rgba, OpenExr::B44_COMPRESSION, 0, false},
+      {"b44a_tiled.exr", {{"R", kHalf}, {"G", kHalf}, {"B", kFloat}}, OpenExr::B44A_COMPRESSION, 16, false},
   };
   for (const auto& source : sources) {
     OracleFile layout;
@@ -121,6 +125,11 @@ int main(int argc, char** argv) {
     copyPath.replace_extension(".copy");
     WriteBytes(copyPath, Bytes(copy.bytes.begin(), copy.bytes.end()));
   }
+  // B44's table for perceptually linear channels, every entry of it.
+  const Bytes every = EveryFlatB44Value();
+  WriteBytes(folder / "convert" / "b44_linear.exr", every);
+  const PictureCopy everyCopy = CopyPicture(every.data(), static_cast<int64_t>(every.size()), ConvertRequest());
+  WriteBytes(folder / "convert" / "b44_linear.copy", Bytes(everyCopy.bytes.begin(), everyCopy.bytes.end()));
   std::printf("%zu files with their native frames in %s\n", sizeof fixtures / sizeof fixtures[0], argv[1]);
   return 0;
 }

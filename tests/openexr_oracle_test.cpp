@@ -181,7 +181,8 @@ namespace {
 
 // The OpenEXR library writes each layout and compression the converter
 // reads; the copy decodes through the plug-in exactly as the library reads
-// the source, and the library reads the copy back with the same samples.
+// the source (the lossy PXR24 and B44 included), and the library reads the
+// copy back with the same samples.
 TEST_F(LibraryFiles, ConvertedCopiesMatchTheLibrary) {
   struct Case {
     const char* what;
@@ -209,13 +210,18 @@ TEST_F(LibraryFiles, ConvertedCopiesMatchTheLibrary) {
       {"extra channels dropped", make({{"R", kHalf}, {"G", kHalf}, {"B", kHalf}, {"Z", kFloat}, {"N.x", kHalf}}), "", ""},
       {"a layer", make({{"diffuse.R", kHalf}, {"diffuse.G", kHalf}, {"diffuse.B", kFloat}, {"diffuse.A", kHalf},
                         {"Z", kFloat}}), "diffuse", ""},
-      {"PIZ", make(rgba), "", "PIZ"},
+      {"DWAA", make(rgba), "", "DWAA"},
       {"deep", make(rgba), "", "deep"},
       {"luminance-chroma", make({{"Y", kHalf}, {"RY", kHalf}, {"BY", kHalf}}), "", "luminance-chroma"},
   };
   cases[1].layout.smooth = false;
   cases[10].layout.deep = true;
-  cases[9].layout.compression = OpenExr::PIZ_COMPRESSION;
+  cases[9].layout.compression = OpenExr::DWAA_COMPRESSION;
+  cases.push_back({"RGBA HALF 40x64, whole blocks and chunks", make(rgba, 40, 64), "", ""});
+  cases.push_back({"RGB HALF perceptually linear", make({{"R", kHalf}, {"G", kHalf}, {"B", kHalf}}, 19, 13), "", ""});
+  cases.back().layout.perceptuallyLinear = true;
+  cases.push_back({"RGB HALF perceptually linear, every class", cases.back().layout, "", ""});
+  cases.back().layout.smooth = false;
   for (const auto& variant : {std::make_pair("decreasing", 0), std::make_pair("origin -20,-10", 1),
                               std::make_pair("16-pixel tiles", 2), std::make_pair("mipmapped 32-pixel tiles", 3),
                               std::make_pair("ripmapped, rounded up", 4), std::make_pair("two parts", 5)}) {
@@ -230,7 +236,8 @@ TEST_F(LibraryFiles, ConvertedCopiesMatchTheLibrary) {
   }
   const PluginTable* table = GetInputPluginTable();
   for (const OpenExr::Compression compression :
-       {OpenExr::NO_COMPRESSION, OpenExr::RLE_COMPRESSION, OpenExr::ZIPS_COMPRESSION, OpenExr::ZIP_COMPRESSION}) {
+       {OpenExr::NO_COMPRESSION, OpenExr::RLE_COMPRESSION, OpenExr::ZIPS_COMPRESSION, OpenExr::ZIP_COMPRESSION,
+        OpenExr::PIZ_COMPRESSION, OpenExr::PXR24_COMPRESSION, OpenExr::B44_COMPRESSION, OpenExr::B44A_COMPRESSION}) {
     for (Case c : cases) {
       SCOPED_TRACE(std::string(c.what) + ", compression " + std::to_string(compression));
       if (c.layout.compression == OpenExr::NO_COMPRESSION) c.layout.compression = compression;
@@ -283,6 +290,15 @@ TEST_F(LibraryFiles, ConvertedCopiesMatchTheLibrary) {
       table->close(handle);
     }
   }
+
+  // Every value a perceptually linear B44 block can hold, as the library
+  // maps it back.
+  const Bytes every = EveryFlatB44Value();
+  WriteBytes(dir / "every.exr", every);
+  const PictureCopy copy = CopyPicture(every.data(), static_cast<int64_t>(every.size()), ConvertRequest());
+  ASSERT_EQ(copy.refusal, "");
+  WriteBytes(dir / "copy.exr", Bytes(copy.bytes.begin(), copy.bytes.end()));
+  EXPECT_TRUE(ReadWithLibrary(dir / "copy.exr").at("V") == ReadWithLibrary(dir / "every.exr").at("V"));
 }
 
 }  // namespace

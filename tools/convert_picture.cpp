@@ -228,7 +228,7 @@ PictureCopy CopyPicture(const uint8_t* source, int64_t size, const ConvertReques
   }
   if (!exrfile::ReadsCompression(part.compression)) {
     copy.refusal = std::string("compressed with ") + CompressionName(part.compression) +
-                   ", which convert does not read; save it as ZIP or without compression (NONE)";
+                   ", which convert does not read; save it again as ZIP, PIZ or without compression (NONE)";
     return copy;
   }
   std::vector<int32_t> types;

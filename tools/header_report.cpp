@@ -267,7 +267,8 @@ std::string ExplainRefusal(const HeaderReport& report) {
                "; mondrel convert makes an uncompressed copy that opens, or save it without compression (NONE)";
       }
       return std::string("compressed with ") + CompressionName(report.compression) +
-             "; save it without compression (NONE) to open it (mondrel convert reads RLE, ZIPS and ZIP)";
+             "; save it again as ZIP, PIZ or without compression (NONE): mondrel convert reads every method but "
+             "DWAA and DWAB";
     case kParseNotFlatScanline:
       return LayoutRefusal(report.version);
     default:

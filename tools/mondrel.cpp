@@ -34,7 +34,7 @@ const Command kCommands[] = {
     {"convert",
      "mondrel convert [--layer NAME] [--part N|NAME] [--force] [--json] [--threads N] [--plugin DLL] -o DIR [--] "
      "PATH...",
-     "copy files the plug-in refuses (ZIP, RLE, tiled, multi-part, extra channels) into DIR as files it opens"},
+     "copy files the plug-in refuses (compressed but for DWAA and DWAB, tiled, multi-part, extra channels) into DIR as files it opens"},
     {"sample", "mondrel sample [--frames N] [--size WxH] [--] DIR", "write a sample sequence (sample_0001.exr on)"},
 };
 

@@ -93,7 +93,7 @@ Image WriteWithLibrary(const fs::path& path, const OracleFile& layout) {
   std::vector<std::vector<uint8_t>> storage;
   for (size_t c = 0; c < layout.channels.size(); ++c) {
     const int32_t type = layout.channels[c].pixelType;
-    header.channels().insert(layout.channels[c].name, OpenExr::Channel(ToImf(type)));
+    header.channels().insert(layout.channels[c].name, OpenExr::Channel(ToImf(type), 1, 1, layout.perceptuallyLinear));
     const size_t bytes = type == kHalf ? 2 : 4;
     std::vector<uint8_t> plane(bytes * image.samples[c].size());
     for (size_t i = 0; i < image.samples[c].size(); ++i) std::memcpy(&plane[bytes * i], &image.samples[c][i], bytes);
@@ -154,6 +154,40 @@ std::map<std::string, std::vector<uint32_t>> ReadWithLibrary(const fs::path& pat
   file.setFrameBuffer(buffer);
   file.readPixels(window.min.y, window.max.y);
   return planes;
+}
+
+Bytes EveryFlatB44Value() {
+  const int side = 1024;
+  Bytes channel = {'V', 0};
+  AppendU32(channel, kHalf);
+  channel.insert(channel.end(), {1, 0, 0, 0});  // perceptually linear
+  AppendU32(channel, 1);
+  AppendU32(channel, 1);
+  channel.push_back(0);
+  const Bytes one = {0x00, 0x00, 0x80, 0x3F};
+  HeaderBuilder header;
+  header.Attribute("channels", "chlist", channel)
+      .Compression(7)
+      .DataWindow(0, 0, side - 1, side - 1)
+      .Attribute("displayWindow", "box2i", BoxValue(0, 0, side - 1, side - 1))
+      .LineOrder(0)
+      .Attribute("pixelAspectRatio", "float", one)
+      .Attribute("screenWindowCenter", "v2f", Bytes(8, 0))
+      .Attribute("screenWindowWidth", "float", one)
+      .End();
+  Bytes file = header.bytes;
+  const size_t table = file.size();
+  file.resize(table + 8 * 32);
+  uint32_t value = 0;
+  for (int chunk = 0; chunk < 32; ++chunk) {  // 32 lines a chunk: 8 rows of 256 blocks
+    PutU64(file, table + 8 * static_cast<size_t>(chunk), file.size());
+    AppendU32(file, static_cast<uint32_t>(chunk * 32));
+    AppendU32(file, 256 * 8 * 3);
+    for (int block = 0; block < 256 * 8; ++block, ++value) {
+      file.insert(file.end(), {static_cast<uint8_t>(value >> 8), static_cast<uint8_t>(value), 0xFC});
+    }
+  }
+  return file;
 }
 
 }  // namespace exrtest

@@ -25,6 +25,7 @@ struct OracleFile {
   OPENEXR_IMF_NAMESPACE::Compression compression = OPENEXR_IMF_NAMESPACE::NO_COMPRESSION;
   int previewSide = 0;  // a preview attribute of side x side pixels
   bool smooth = false;  // ramps that the compressions pack, not every class of sample
+  bool perceptuallyLinear = false;  // every channel's pLinear flag, which B44 packs differently
   // Layouts the plug-in refuses: tiles of tileSide pixels (0: scanlines),
   // with every level of a mipmap or ripmap; deep scanlines of one sample a
   // pixel; and a second part, "extra", after the picture's own.
@@ -41,5 +42,9 @@ Image WriteWithLibrary(const fs::path& path, const OracleFile& layout);
 // What the library reads back: per channel, the 32-bit words of each sample
 // (HALF in the low 16 bits), keyed by channel name.
 std::map<std::string, std::vector<uint32_t>> ReadWithLibrary(const fs::path& path);
+
+// A 1024 x 1024 B44A file of one perceptually linear HALF channel V whose
+// 65,536 flat blocks hold every stored 16-bit value in turn.
+Bytes EveryFlatB44Value();
 
 }  // namespace exrtest

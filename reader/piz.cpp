@@ -1,0 +1,174 @@
+// PIZ: the chunk's 16-bit words, channel by channel, mapped through a table
+// of the values that occur (a bitmap of them is stored), transformed by a
+// two-dimensional Haar wavelet and Huffman coded. Decoding undoes each.
+#include <cstring>
+#include <vector>
+
+#include "exr/byte_reader.h"
+#include "reader/codecs.h"
+
+namespace exrfile {
+
+namespace {
+
+constexpr int32_t kValueRange = 1 << 16;
+constexpr int32_t kBitmapBytes = kValueRange / 8;
+
+bool Fail(std::string* why, const char* text) {
+  *why = text;
+  return false;
+}
+
+// The values that occur, in order; returns the largest index used.
+uint16_t ValuesFromBitmap(const uint8_t* bitmap, std::vector<uint16_t>& values) {
+  int32_t count = 0;
+  for (int32_t v = 0; v < kValueRange; ++v) {
+    if (v == 0 || (bitmap[v >> 3] & (1 << (v & 7))) != 0) values[static_cast<size_t>(count++)] = static_cast<uint16_t>(v);
+  }
+  std::fill(values.begin() + count, values.end(), 0);
+  return static_cast<uint16_t>(count - 1);
+}
+
+// One inverse step of the wavelet on a pair: 14-bit words by sums and
+// differences, wider ones modulo 2^16.
+inline void Inverse14(uint16_t low, uint16_t high, uint16_t& a, uint16_t& b) {
+  const int32_t h = static_cast<int16_t>(high);
+  const int32_t sum = static_cast<int16_t>(low) + (h & 1) + (h >> 1);
+  a = static_cast<uint16_t>(sum);
+  b = static_cast<uint16_t>(sum - h);
+}
+
+inline void Inverse16(uint16_t low, uint16_t high, uint16_t& a, uint16_t& b) {
+  const int32_t m = low;
+  const int32_t d = high;
+  const int32_t bb = (m - (d >> 1)) & 0xFFFF;
+  a = static_cast<uint16_t>((d + bb - 0x8000) & 0xFFFF);
+  b = static_cast<uint16_t>(bb);
+}
+
+inline void Inverse(bool narrow, uint16_t low, uint16_t high, uint16_t& a, uint16_t& b) {
+  if (narrow) {
+    Inverse14(low, high, a, b);
+  } else {
+    Inverse16(low, high, a, b);
+  }
+}
+
+// The inverse of the wavelet over nx x ny words, `ox` apart along a line and
+// `oy` apart from line to line, from the coarsest level to the finest.
+void InverseWavelet(uint16_t* in, int64_t nx, int64_t ox, int64_t ny, int64_t oy, uint16_t largest) {
+  const bool narrow = largest < (1 << 14);
+  const int64_t n = nx > ny ? ny : nx;
+  int64_t p = 1;
+  while (p <= n) p <<= 1;
+  p >>= 1;
+  int64_t p2 = p;
+  p >>= 1;
+  uint16_t i00, i01, i10, i11;
+  while (p >= 1) {
+    const int64_t oy1 = oy * p;
+    const int64_t oy2 = oy * p2;
+    const int64_t ox1 = ox * p;
+    const int64_t ox2 = ox * p2;
+    int64_t py = 0;
+    for (; py <= oy * (ny - p2); py += oy2) {
+      int64_t px = py;
+      for (; px <= py + ox * (nx - p2); px += ox2) {
+        uint16_t& a = in[px];
+        uint16_t& b = in[px + ox1];
+        uint16_t& c = in[px + oy1];
+        uint16_t& d = in[px + oy1 + ox1];
+        Inverse(narrow, a, c, i00, i10);
+        Inverse(narrow, b, d, i01, i11);
+        Inverse(narrow, i00, i01, a, b);
+        Inverse(narrow, i10, i11, c, d);
+      }
+      if ((nx & p) != 0) {  // an odd column at this level
+        Inverse(narrow, in[px], in[px + oy1], i00, in[px + oy1]);
+        in[px] = i00;
+      }
+    }
+    if ((ny & p) != 0) {  // an odd line at this level
+      for (int64_t px = py; px <= py + ox * (nx - p2); px += ox2) {
+        Inverse(narrow, in[px], in[px + ox1], i00, in[px + ox1]);
+        in[px] = i00;
+      }
+    }
+    p2 = p;
+    p >>= 1;
+  }
+}
+
+struct PizChannel {
+  int64_t nx;
+  int64_t ny;
+  int32_t ySampling;
+  int32_t words;  // 16-bit words a sample: 1 for HALF, 2 for FLOAT and UINT
+  int64_t start;
+};
+
+}  // namespace
+
+bool DecodePiz(const std::vector<ChannelEntry>& channels, const ChunkRegion& region, const uint8_t* in,
+               int64_t inSize, uint8_t* out, int64_t outSize, std::string* why) {
+  std::vector<PizChannel> layout;
+  int64_t words = 0;
+  for (const ChannelEntry& channel : channels) {
+    PizChannel entry{SamplesIn(region.x0, region.x1, channel.xSampling),
+                     SamplesIn(region.y0, region.y1, channel.ySampling), channel.ySampling,
+                     channel.pixelType == 1 ? 1 : 2, words};
+    words += entry.nx * entry.ny * entry.words;
+    layout.push_back(entry);
+  }
+  if (2 * words != outSize) return Fail(why, "the chunk's channels do not add up to its pixels");
+
+  ByteReader reader{in, inSize, 0};
+  if (BytesLeft(reader) < 4) return Fail(why, "the PIZ bitmap's range runs past the chunk");
+  const uint16_t minNonZero = static_cast<uint16_t>(in[0] | in[1] << 8);
+  const uint16_t maxNonZero = static_cast<uint16_t>(in[2] | in[3] << 8);
+  reader.position = 4;
+  if (maxNonZero >= kBitmapBytes) return Fail(why, "the PIZ bitmap is longer than 8 KiB");
+  static thread_local std::vector<uint8_t> bitmap(kBitmapBytes);
+  std::fill(bitmap.begin(), bitmap.end(), 0);
+  if (minNonZero <= maxNonZero) {
+    const int64_t length = maxNonZero - minNonZero + 1;
+    if (BytesLeft(reader) < length) return Fail(why, "the PIZ bitmap runs past the chunk");
+    std::memcpy(bitmap.data() + minNonZero, in + reader.position, static_cast<size_t>(length));
+    reader.position += length;
+  }
+  static thread_local std::vector<uint16_t> values(kValueRange);
+  const uint16_t largest = ValuesFromBitmap(bitmap.data(), values);
+  int32_t length = 0;
+  if (!ReadInt32(reader, &length) || length < 0 || length > BytesLeft(reader)) {
+    return Fail(why, "the PIZ Huffman data runs past the chunk");
+  }
+  static thread_local std::vector<uint16_t> words16;
+  words16.resize(static_cast<size_t>(words));
+  if (!HuffmanDecode(in + reader.position, length, words16.data(), words, why)) return false;
+  for (const PizChannel& channel : layout) {
+    for (int32_t j = 0; j < channel.words; ++j) {
+      InverseWavelet(words16.data() + channel.start + j, channel.nx, channel.words, channel.ny,
+                     channel.nx * channel.words, largest);
+    }
+  }
+  for (uint16_t& word : words16) word = values[word];
+  // Line by line, each channel's words of that line, little-endian.
+  std::vector<int64_t> next(layout.size());
+  for (size_t c = 0; c < layout.size(); ++c) next[c] = layout[c].start;
+  uint8_t* write = out;
+  for (int64_t y = region.y0; y <= region.y1; ++y) {
+    for (size_t c = 0; c < layout.size(); ++c) {
+      if (!HoldsLine(y, layout[c].ySampling)) continue;
+      const int64_t count = layout[c].nx * layout[c].words;
+      for (int64_t k = 0; k < count; ++k) {
+        const uint16_t word = words16[static_cast<size_t>(next[c] + k)];
+        *write++ = static_cast<uint8_t>(word);
+        *write++ = static_cast<uint8_t>(word >> 8);
+      }
+      next[c] += count;
+    }
+  }
+  return true;
+}
+
+}  // namespace exrfile
