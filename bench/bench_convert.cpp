@@ -137,7 +137,7 @@ void ConvertCases(const fs::path& folder) {
   double theirs[2];
   for (int threads = 1; threads <= 2; ++threads) {
     OpenExr::setGlobalThreadCount(threads == 1 ? 0 : threads);
-    const OursAndLimit both = MeasureAlternately(3, [&] { WeConvert(frames.front(), out, threads); }, library);
+    const OursAndLimit both = MeasureAlternately(6, [&] { WeConvert(frames.front(), out, threads); }, library);
     ours[threads - 1] = both.ours.median;
     theirs[threads - 1] = both.limit.median;
   }

@@ -1,7 +1,8 @@
 // The Huffman coder of PIZ: 65,536 symbols and a run-length code, a table of
-// code lengths packed with runs of unused codes, canonical codes, and a
-// 14-bit table that resolves short codes at once and lists the long ones.
+// code lengths packed with runs of unused codes, and canonical codes (the
+// longest numbered first, each length's in the order of their symbols).
 #include <algorithm>
+#include <cstddef>
 #include <vector>
 
 #include "exr/byte_reader.h"
@@ -12,9 +13,8 @@ namespace exrfile {
 namespace {
 
 constexpr int32_t kSymbols = (1 << 16) + 1;  // every 16-bit value, and the run-length code
-constexpr int kTableBits = 14;
+constexpr int kTableBits = 12;
 constexpr int32_t kTableSize = 1 << kTableBits;
-constexpr uint64_t kTableMask = kTableSize - 1;
 constexpr uint64_t kShortZeroRun = 59;  // code lengths from here on are runs of unused codes
 constexpr uint64_t kLongZeroRun = 63;   // ... and this one takes its run from the next byte
 constexpr uint64_t kShortestLongRun = 2 + kLongZeroRun - kShortZeroRun;
@@ -44,15 +44,30 @@ bool TakeBits(BitReader& reader, int count, uint64_t* value) {
   return true;
 }
 
-// Reads the code lengths of symbols first..last and makes each entry of
-// `codes` its canonical code shifted left by 6 with its length below.
-bool UnpackCodes(BitReader& reader, int32_t first, int32_t last, std::vector<uint64_t>& codes, std::string* why) {
-  std::fill(codes.begin(), codes.end(), 0);
+// The symbols that have codes, in order, with their lengths and then their
+// canonical codes.
+struct Codes {
+  std::vector<int32_t> symbols;
+  std::vector<int32_t> lengths;
+  std::vector<uint64_t> codes;
+  uint64_t perLength[kLongestCode + 1];
+};
+
+// Reads the code lengths of symbols first..last, then numbers the codes.
+bool UnpackCodes(BitReader& reader, int32_t first, int32_t last, Codes& out, std::string* why) {
+  out.symbols.clear();
+  out.lengths.clear();
+  std::fill(std::begin(out.perLength), std::end(out.perLength), 0);
   for (int64_t symbol = first; symbol <= last; ++symbol) {
     uint64_t length = 0;
     if (!TakeBits(reader, 6, &length)) return Fail(why, "the Huffman code table runs past the chunk");
-    codes[static_cast<size_t>(symbol)] = length;
-    if (length < kShortZeroRun) continue;
+    if (length < kShortZeroRun) {
+      if (length == 0) continue;
+      out.symbols.push_back(static_cast<int32_t>(symbol));
+      out.lengths.push_back(static_cast<int32_t>(length));
+      ++out.perLength[length];
+      continue;
+    }
     uint64_t run = length - kShortZeroRun + 2;
     if (length == kLongZeroRun) {
       if (!TakeBits(reader, 8, &run)) return Fail(why, "the Huffman code table runs past the chunk");
@@ -61,138 +76,170 @@ bool UnpackCodes(BitReader& reader, int32_t first, int32_t last, std::vector<uin
     if (symbol + static_cast<int64_t>(run) > int64_t{last} + 1) {
       return Fail(why, "a run of unused Huffman codes runs past the table");
     }
-    std::fill(codes.begin() + symbol, codes.begin() + symbol + static_cast<int64_t>(run), 0);
     symbol += static_cast<int64_t>(run) - 1;
   }
-  // Canonical codes: the longest come first, each length's codes in turn.
-  uint64_t perLength[kLongestCode + 1] = {};
-  for (const uint64_t length : codes) ++perLength[length];
+  uint64_t next[kLongestCode + 1] = {};
   uint64_t code = 0;
   for (int length = kLongestCode; length > 0; --length) {
-    const uint64_t next = (code + perLength[length]) >> 1;
-    perLength[length] = code;
-    code = next;
+    next[length] = code;
+    code = (code + out.perLength[length]) >> 1;
   }
-  for (uint64_t& entry : codes) {
-    if (entry > 0) entry |= perLength[entry]++ << 6;
+  out.codes.resize(out.symbols.size());
+  for (size_t k = 0; k < out.symbols.size(); ++k) out.codes[k] = next[out.lengths[k]]++;
+  return true;
+}
+
+// Codes of each length are consecutive numbers. Short codes fill every
+// entry of a 12-bit table that they begin; longer ones are found by their
+// length's range of numbers, shortest length first.
+struct DecodingTable {
+  std::vector<uint32_t> entries = std::vector<uint32_t>(kTableSize);  // (symbol + 1) << 6 | length; 0: none
+  uint64_t firstCode[kLongestCode + 1] = {};
+  uint64_t codeCount[kLongestCode + 1] = {};
+  int64_t firstIndex[kLongestCode + 1] = {};  // into bySymbol
+  std::vector<int32_t> bySymbol;              // each length's symbols in the order of their codes
+};
+
+// The codes must be a prefix code: no code the beginning of another. The
+// table of lengths may promise that and still not keep it (too many codes
+// of some length, or a shorter code numbered into a longer one's range).
+bool BuildTable(const Codes& codes, DecodingTable& table, std::string* why) {
+  int64_t index = 0;
+  for (int length = 1; length <= kLongestCode; ++length) {
+    table.codeCount[length] = codes.perLength[length];
+    table.firstIndex[length] = index;
+    index += static_cast<int64_t>(codes.perLength[length]);
+  }
+  table.bySymbol.resize(static_cast<size_t>(index));
+  bool seen[kLongestCode + 1] = {};
+  for (size_t k = 0; k < codes.symbols.size(); ++k) {
+    const int length = codes.lengths[k];
+    if (!seen[length]) table.firstCode[length] = codes.codes[k];
+    seen[length] = true;
+  }
+  for (int length = 1; length <= kLongestCode; ++length) {
+    if (table.codeCount[length] == 0) continue;
+    if (((table.firstCode[length] + table.codeCount[length] - 1) >> length) != 0) {
+      return Fail(why, "a Huffman code longer than its length");
+    }
+    for (int shorter = 1; shorter < length; ++shorter) {
+      if (table.codeCount[shorter] == 0) continue;
+      const uint64_t low = table.firstCode[length] >> (length - shorter);
+      const uint64_t high = (table.firstCode[length] + table.codeCount[length] - 1) >> (length - shorter);
+      const uint64_t shortLow = table.firstCode[shorter];
+      const uint64_t shortHigh = shortLow + table.codeCount[shorter] - 1;
+      if (low <= shortHigh && shortLow <= high) return Fail(why, "a Huffman code that another one begins");
+    }
+  }
+  std::fill(table.entries.begin(), table.entries.end(), 0);
+  for (size_t k = 0; k < codes.symbols.size(); ++k) {
+    const int length = codes.lengths[k];
+    const uint64_t code = codes.codes[k];
+    table.bySymbol[static_cast<size_t>(table.firstIndex[length] + static_cast<int64_t>(code - table.firstCode[length]))] =
+        codes.symbols[k];
+    if (length > kTableBits) continue;
+    const size_t at = static_cast<size_t>(code << (kTableBits - length));
+    const uint32_t packed = static_cast<uint32_t>(codes.symbols[k] + 1) << 6 | static_cast<uint32_t>(length);
+    std::fill(table.entries.begin() + static_cast<std::ptrdiff_t>(at),
+              table.entries.begin() + static_cast<std::ptrdiff_t>(at + (size_t{1} << (kTableBits - length))), packed);
   }
   return true;
 }
 
-// Codes of up to 14 bits fill every table entry they begin; longer ones are
-// listed at the entry of their first 14 bits, in the order of their symbols.
-struct DecodingTable {
-  std::vector<uint8_t> length = std::vector<uint8_t>(kTableSize);
-  std::vector<int32_t> symbol = std::vector<int32_t>(kTableSize);
-  std::vector<int32_t> longFirst = std::vector<int32_t>(kTableSize + 1);
-  std::vector<int32_t> longSymbols;
+// The bits still to decode, left-aligned in 64: the next one on top, zeros
+// below the last. The last byte's unused bits never enter it.
+struct Window {
+  const uint8_t* data;
+  int64_t size;
+  int lastBits;  // bits of the last byte that count
+  int64_t position = 0;
+  uint64_t top = 0;
+  int bits = 0;
 };
 
-bool BuildTable(const std::vector<uint64_t>& codes, int32_t first, int32_t last, DecodingTable& table,
-                std::string* why) {
-  std::fill(table.length.begin(), table.length.end(), 0);
-  std::vector<int32_t>& longCount = table.longFirst;
-  std::fill(longCount.begin(), longCount.end(), 0);
-  for (int32_t s = first; s <= last; ++s) {
-    const uint64_t code = codes[static_cast<size_t>(s)] >> 6;
-    const int length = static_cast<int>(codes[static_cast<size_t>(s)] & 63);
-    if ((code >> length) != 0) return Fail(why, "a Huffman code longer than its length");
-    if (length > kTableBits) {
-      const size_t entry = static_cast<size_t>(code >> (length - kTableBits));
-      if (table.length[entry] != 0) return Fail(why, "a Huffman code that another one begins");
-      ++longCount[entry + 1];
-    } else if (length > 0) {
-      const size_t entry = static_cast<size_t>(code << (kTableBits - length));
-      for (size_t k = 0; k < (size_t{1} << (kTableBits - length)); ++k) {
-        if (table.length[entry + k] != 0 || longCount[entry + k + 1] != 0) {
-          return Fail(why, "a Huffman code that another one begins");
-        }
-        table.length[entry + k] = static_cast<uint8_t>(length);
-        table.symbol[entry + k] = s;
-      }
-    }
+inline void Refill(Window& w) {
+  if (w.bits <= 56 && w.position + 8 <= w.size) {
+    // Up to 7 whole bytes, as many as fit, from one load; never the last
+    // byte, whose unused bits the loop below leaves out.
+    uint64_t next = 0;
+    for (int k = 0; k < 8; ++k) next = next << 8 | w.data[w.position + k];
+    int take = (64 - w.bits) / 8;
+    if (take > 7) take = 7;
+    w.top |= (next >> w.bits) & (~uint64_t{0} << (64 - w.bits - 8 * take));
+    w.position += take;
+    w.bits += 8 * take;
   }
-  for (int32_t entry = 0; entry < kTableSize; ++entry) longCount[entry + 1] += longCount[entry];
-  table.longSymbols.assign(static_cast<size_t>(longCount[kTableSize]), 0);
-  std::vector<int32_t> filled(longCount.begin(), longCount.end() - 1);
-  for (int32_t s = first; s <= last; ++s) {
-    const int length = static_cast<int>(codes[static_cast<size_t>(s)] & 63);
-    if (length <= kTableBits) continue;
-    const size_t entry = static_cast<size_t>((codes[static_cast<size_t>(s)] >> 6) >> (length - kTableBits));
-    table.longSymbols[static_cast<size_t>(filled[entry]++)] = s;
+  while (w.bits <= 56 && w.position < w.size) {
+    const bool last = w.position + 1 == w.size;
+    const int count = last ? w.lastBits : 8;
+    const uint64_t byte = w.data[w.position++] >> (8 - count) << (8 - count);
+    w.top |= byte << (56 - w.bits);
+    w.bits += count;
   }
-  return true;
 }
 
 struct Output {
   uint16_t* values;
   int64_t count;
-  int64_t written = 0;
 };
 
-// One decoded symbol: a value, or the run-length code, whose next 8 bits
-// repeat the value before it that many more times.
-bool Emit(int32_t symbol, int32_t runCode, BitReader& reader, Output& out, std::string* why) {
-  if (symbol != runCode) {
-    if (out.written >= out.count) return Fail(why, "the Huffman data holds more values than the chunk");
-    out.values[out.written++] = static_cast<uint16_t>(symbol);
-    return true;
-  }
-  uint64_t run = 0;
-  if (!TakeBits(reader, 8, &run)) return Fail(why, "a Huffman run's length runs past the data");
-  if (out.written + static_cast<int64_t>(run) > out.count) {
-    return Fail(why, "the Huffman data holds more values than the chunk");
-  }
-  if (out.written == 0) return Fail(why, "a Huffman run with no value before it");
-  std::fill(out.values + out.written, out.values + out.written + run, out.values[out.written - 1]);
-  out.written += static_cast<int64_t>(run);
-  return true;
-}
-
-bool DecodeSymbols(const std::vector<uint64_t>& codes, const DecodingTable& table, const uint8_t* data,
-                   int64_t bitCount, int32_t runCode, Output& out, std::string* why) {
-  BitReader reader{data, (bitCount + 7) / 8};
-  while (reader.position < reader.size) {
-    reader.buffer = reader.buffer << 8 | data[reader.position++];
-    reader.bits += 8;
-    while (reader.bits >= kTableBits) {
-      const size_t entry = static_cast<size_t>((reader.buffer >> (reader.bits - kTableBits)) & kTableMask);
-      if (table.length[entry] != 0) {
-        reader.bits -= table.length[entry];
-        if (!Emit(table.symbol[entry], runCode, reader, out, why)) return false;
-        continue;
-      }
-      bool found = false;
-      for (int32_t k = table.longFirst[entry]; k < table.longFirst[entry + 1] && !found; ++k) {
-        const int32_t s = table.longSymbols[static_cast<size_t>(k)];
-        const int length = static_cast<int>(codes[static_cast<size_t>(s)] & 63);
-        while (reader.bits < length && reader.position < reader.size) {
-          reader.buffer = reader.buffer << 8 | data[reader.position++];
-          reader.bits += 8;
-        }
-        const uint64_t mask = (uint64_t{1} << length) - 1;
-        if (reader.bits >= length && (codes[static_cast<size_t>(s)] >> 6) == ((reader.buffer >> (reader.bits - length)) & mask)) {
-          reader.bits -= length;
-          if (!Emit(s, runCode, reader, out, why)) return false;
-          found = true;
+// The run-length code repeats the value before it as many more times as its
+// next 8 bits say.
+bool DecodeSymbols(const DecodingTable& table, const uint8_t* data, int64_t bitCount, int32_t runCode,
+                   const Output& out, std::string* why) {
+  Window w{data, (bitCount + 7) / 8, static_cast<int>(bitCount - 8 * ((bitCount - 1) / 8))};
+  int64_t written = 0;
+  while (true) {
+    Refill(w);
+    // Short codes of plain values while a table's worth of bits remains.
+    while (w.bits >= kTableBits) {
+      const uint32_t packed = table.entries[static_cast<size_t>(w.top >> (64 - kTableBits))];
+      const int32_t value = static_cast<int32_t>(packed >> 6) - 1;
+      if (packed == 0 || value == runCode || written >= out.count) break;
+      const int length = static_cast<int>(packed & 63);
+      w.top <<= length;
+      w.bits -= length;
+      out.values[written++] = static_cast<uint16_t>(value);
+    }
+    if (w.bits < kTableBits && w.position < w.size) continue;  // more bytes to come
+    Refill(w);  // a long code or a run's length may need them
+    if (w.bits <= 0) break;
+    const uint32_t packed = table.entries[static_cast<size_t>(w.top >> (64 - kTableBits))];
+    int32_t symbol = -1;
+    int length = 0;
+    if (packed != 0) {
+      length = static_cast<int>(packed & 63);
+      symbol = static_cast<int32_t>(packed >> 6) - 1;
+    } else {
+      for (int l = kTableBits + 1; l <= kLongestCode && l <= w.bits; ++l) {
+        const uint64_t code = w.top >> (64 - l);
+        if (code - table.firstCode[l] < table.codeCount[l]) {
+          length = l;
+          symbol = table.bySymbol[static_cast<size_t>(table.firstIndex[l] + static_cast<int64_t>(code - table.firstCode[l]))];
+          break;
         }
       }
-      if (!found) return Fail(why, "a Huffman code that is in no table");
+      if (symbol < 0) return Fail(why, "a Huffman code that is in no table");
     }
-  }
-  // The last byte's unused bits, then the short codes still held.
-  const int padding = static_cast<int>((8 - (bitCount & 7)) & 7);
-  reader.buffer >>= padding;
-  reader.bits -= padding;
-  while (reader.bits > 0) {
-    const size_t entry = static_cast<size_t>((reader.buffer << (kTableBits - reader.bits)) & kTableMask);
-    if (table.length[entry] == 0 || table.length[entry] > reader.bits) {
-      return Fail(why, "the Huffman codes run out before the data ends");
+    if (length > w.bits) return Fail(why, "the Huffman codes run out before the data ends");
+    w.top = length < 64 ? w.top << length : 0;
+    w.bits -= length;
+    if (symbol != runCode) {
+      if (written >= out.count) return Fail(why, "the Huffman data holds more values than the chunk");
+      out.values[written++] = static_cast<uint16_t>(symbol);
+      continue;
     }
-    reader.bits -= table.length[entry];
-    if (!Emit(table.symbol[entry], runCode, reader, out, why)) return false;
+    if (w.bits < 8) Refill(w);
+    if (w.bits < 8) return Fail(why, "a Huffman run's length runs past the data");
+    const int64_t run = static_cast<int64_t>(w.top >> 56);
+    w.top <<= 8;
+    w.bits -= 8;
+    if (written + run > out.count) return Fail(why, "the Huffman data holds more values than the chunk");
+    if (written == 0) return Fail(why, "a Huffman run with no value before it");
+    std::fill(out.values + written, out.values + written + run, out.values[written - 1]);
+    written += run;
   }
-  if (out.written != out.count) return Fail(why, "the Huffman data holds fewer values than the chunk");
+  if (written != out.count) return Fail(why, "the Huffman data holds fewer values than the chunk");
   return true;
 }
 
@@ -207,15 +254,14 @@ bool HuffmanDecode(const uint8_t* in, int64_t inSize, uint16_t* out, int64_t cou
   if (first >= static_cast<uint32_t>(kSymbols) || last >= static_cast<uint32_t>(kSymbols)) {
     return Fail(why, "the Huffman table's range is not one of 16-bit values");
   }
-  static thread_local std::vector<uint64_t> codes(kSymbols);
+  static thread_local Codes codes;
   static thread_local DecodingTable table;
   BitReader reader{in + 20, inSize - 20};
   if (!UnpackCodes(reader, static_cast<int32_t>(first), static_cast<int32_t>(last), codes, why)) return false;
   const int64_t dataStart = 20 + reader.position;
   if (bitCount > 8 * (inSize - dataStart)) return Fail(why, "the Huffman data runs past the chunk");
-  if (!BuildTable(codes, static_cast<int32_t>(first), static_cast<int32_t>(last), table, why)) return false;
-  Output output{out, count};
-  return DecodeSymbols(codes, table, in + dataStart, bitCount, static_cast<int32_t>(last), output, why);
+  if (!BuildTable(codes, table, why)) return false;
+  return DecodeSymbols(table, in + dataStart, bitCount, static_cast<int32_t>(last), Output{out, count}, why);
 }
 
 }  // namespace exrfile

@@ -13,6 +13,12 @@ namespace {
 
 constexpr int32_t kValueRange = 1 << 16;
 constexpr int32_t kBitmapBytes = kValueRange / 8;
+const bool kLittleEndian = [] {
+  const uint16_t one = 1;
+  uint8_t first;
+  std::memcpy(&first, &one, 1);
+  return first == 1;
+}();
 
 bool Fail(std::string* why, const char* text) {
   *why = text;
@@ -46,8 +52,9 @@ inline void Inverse16(uint16_t low, uint16_t high, uint16_t& a, uint16_t& b) {
   b = static_cast<uint16_t>(bb);
 }
 
-inline void Inverse(bool narrow, uint16_t low, uint16_t high, uint16_t& a, uint16_t& b) {
-  if (narrow) {
+template <bool kNarrow>
+inline void Inverse(uint16_t low, uint16_t high, uint16_t& a, uint16_t& b) {
+  if (kNarrow) {
     Inverse14(low, high, a, b);
   } else {
     Inverse16(low, high, a, b);
@@ -56,8 +63,8 @@ inline void Inverse(bool narrow, uint16_t low, uint16_t high, uint16_t& a, uint1
 
 // The inverse of the wavelet over nx x ny words, `ox` apart along a line and
 // `oy` apart from line to line, from the coarsest level to the finest.
-void InverseWavelet(uint16_t* in, int64_t nx, int64_t ox, int64_t ny, int64_t oy, uint16_t largest) {
-  const bool narrow = largest < (1 << 14);
+template <bool kNarrow>
+void InverseWaveletOf(uint16_t* in, int64_t nx, int64_t ox, int64_t ny, int64_t oy) {
   const int64_t n = nx > ny ? ny : nx;
   int64_t p = 1;
   while (p <= n) p <<= 1;
@@ -78,24 +85,33 @@ void InverseWavelet(uint16_t* in, int64_t nx, int64_t ox, int64_t ny, int64_t oy
         uint16_t& b = in[px + ox1];
         uint16_t& c = in[px + oy1];
         uint16_t& d = in[px + oy1 + ox1];
-        Inverse(narrow, a, c, i00, i10);
-        Inverse(narrow, b, d, i01, i11);
-        Inverse(narrow, i00, i01, a, b);
-        Inverse(narrow, i10, i11, c, d);
+        Inverse<kNarrow>(a, c, i00, i10);
+        Inverse<kNarrow>(b, d, i01, i11);
+        Inverse<kNarrow>(i00, i01, a, b);
+        Inverse<kNarrow>(i10, i11, c, d);
       }
       if ((nx & p) != 0) {  // an odd column at this level
-        Inverse(narrow, in[px], in[px + oy1], i00, in[px + oy1]);
+        Inverse<kNarrow>(in[px], in[px + oy1], i00, in[px + oy1]);
         in[px] = i00;
       }
     }
     if ((ny & p) != 0) {  // an odd line at this level
       for (int64_t px = py; px <= py + ox * (nx - p2); px += ox2) {
-        Inverse(narrow, in[px], in[px + ox1], i00, in[px + ox1]);
+        Inverse<kNarrow>(in[px], in[px + ox1], i00, in[px + ox1]);
         in[px] = i00;
       }
     }
     p2 = p;
     p >>= 1;
+  }
+}
+
+// Words below 2^14 take the simpler transform, which the writer chose for them.
+void InverseWavelet(uint16_t* in, int64_t nx, int64_t ox, int64_t ny, int64_t oy, uint16_t largest) {
+  if (largest < (1 << 14)) {
+    InverseWaveletOf<true>(in, nx, ox, ny, oy);
+  } else {
+    InverseWaveletOf<false>(in, nx, ox, ny, oy);
   }
 }
 
@@ -160,10 +176,15 @@ bool DecodePiz(const std::vector<ChannelEntry>& channels, const ChunkRegion& reg
     for (size_t c = 0; c < layout.size(); ++c) {
       if (!HoldsLine(y, layout[c].ySampling)) continue;
       const int64_t count = layout[c].nx * layout[c].words;
-      for (int64_t k = 0; k < count; ++k) {
-        const uint16_t word = words16[static_cast<size_t>(next[c] + k)];
-        *write++ = static_cast<uint8_t>(word);
-        *write++ = static_cast<uint8_t>(word >> 8);
+      const uint16_t* from = words16.data() + next[c];
+      if (kLittleEndian) {
+        std::memcpy(write, from, static_cast<size_t>(2 * count));
+        write += 2 * count;
+      } else {
+        for (int64_t k = 0; k < count; ++k) {
+          *write++ = static_cast<uint8_t>(from[k]);
+          *write++ = static_cast<uint8_t>(from[k] >> 8);
+        }
       }
       next[c] += count;
     }

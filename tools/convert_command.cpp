@@ -99,14 +99,14 @@ FileResult ConvertOne(Run& run, const std::string& source, const std::string& ou
     result.reason = output + " exists; --force replaces it";
     return result;
   }
-  std::vector<uint8_t> bytes;
+  FileBytes bytes;
   if (!ReadWholeFile(source, &bytes, &result.reason)) {
     result.reason = "cannot read the file: " + result.reason;
     return result;
   }
   result.bytesIn = static_cast<int64_t>(bytes.size());
   result.copy = CopyPicture(bytes.data(), static_cast<int64_t>(bytes.size()), run.options->request);
-  std::vector<uint8_t>().swap(bytes);
+  FileBytes().swap(bytes);
   if (!result.copy.refusal.empty()) {
     result.reason = result.copy.refusal;
     return result;

@@ -55,7 +55,7 @@ void InstallInterruptHandler() {
 
 }  // namespace
 
-bool ReadWholeFile(const std::string& path, std::vector<uint8_t>* bytes, std::string* error) try {
+bool ReadWholeFile(const std::string& path, FileBytes* bytes, std::string* error) try {
   const WideString wide = ToWide(path);
   const platform::FileHandle file = platform::OpenFileForReading(wide.c_str());
   if (file == platform::kInvalidFile) {

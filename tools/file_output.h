@@ -7,8 +7,10 @@
 #include <string>
 #include <vector>
 
+#include "tools/file_bytes.h"
+
 // Reads the file at `path` whole. False with the system's reason.
-bool ReadWholeFile(const std::string& path, std::vector<uint8_t>* bytes, std::string* error);
+bool ReadWholeFile(const std::string& path, FileBytes* bytes, std::string* error);
 
 // Writes `size` bytes to a file that must not exist yet. False with the system's
 // reason, and nothing left at `path`.
