@@ -15,7 +15,7 @@
 namespace {
 
 // Pictures larger than this are not converted, so that runs stay fast.
-constexpr int64_t kLargestPixels = int64_t{1} << 20;
+constexpr int64_t kLargestPixels = int64_t{1} << 16;
 
 }  // namespace
 

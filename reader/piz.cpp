@@ -1,6 +1,7 @@
 // PIZ: the chunk's 16-bit words, channel by channel, mapped through a table
 // of the values that occur (a bitmap of them is stored), transformed by a
 // two-dimensional Haar wavelet and Huffman coded. Decoding undoes each.
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -25,11 +26,17 @@ bool Fail(std::string* why, const char* text) {
   return false;
 }
 
-// The values that occur, in order; returns the largest index used.
+// The values that occur, in order (zero always among them), the rest of the
+// table zero; returns the largest index used.
 uint16_t ValuesFromBitmap(const uint8_t* bitmap, std::vector<uint16_t>& values) {
   int32_t count = 0;
-  for (int32_t v = 0; v < kValueRange; ++v) {
-    if (v == 0 || (bitmap[v >> 3] & (1 << (v & 7))) != 0) values[static_cast<size_t>(count++)] = static_cast<uint16_t>(v);
+  values[static_cast<size_t>(count++)] = 0;
+  for (int32_t byte = 0; byte < kBitmapBytes; ++byte) {
+    const uint32_t bits = bitmap[byte] & (byte == 0 ? 0xFEu : 0xFFu);
+    if (bits == 0) continue;
+    for (int32_t bit = 0; bit < 8; ++bit) {
+      if ((bits >> bit) & 1u) values[static_cast<size_t>(count++)] = static_cast<uint16_t>(byte * 8 + bit);
+    }
   }
   std::fill(values.begin() + count, values.end(), 0);
   return static_cast<uint16_t>(count - 1);

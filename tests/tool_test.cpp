@@ -442,7 +442,7 @@ TEST(ToolCommandLine, ExitCodesOutputAndJson) {
       {"check " + zip, 1, {"refused: compressed with ZIP"}},
       {"-h", 0, {"usage:", "mondrel check"}},
       {"check --help", 0, {"usage: mondrel check"}},
-      {"--version", 0, {"mondrel 0.4.0", "plug-in: Mondrel v0.4.0"}},
+      {"--version", 0, {"mondrel 0.5.0\n", "plug-in: Mondrel v0.4.0"}},
       // Refusals are results: standard output.
       {"sheet " + quoted("many/m_1001.exr") + " -o " + quoted("big.png") + " --columns 1", 1,
        {"larger than 16384 pixels a side"}},
