@@ -55,45 +55,30 @@ void Unpack14(const uint8_t b[14], uint16_t s[16]) {
   for (int i = 0; i < 16; ++i) s[i] = FromOrdered(s[i]);
 }
 
-struct B44Channel {
-  int64_t nx;
-  int64_t ny;
-  int32_t ySampling;
-  bool half;
-  bool linear;
-  int64_t start;  // in 16-bit words
-  int64_t words;  // a line's
-};
-
 }  // namespace
 
 bool DecodeB44(const std::vector<ChannelEntry>& channels, const ChunkRegion& region, const uint8_t* in,
                int64_t inSize, uint8_t* out, int64_t outSize, std::string* why) {
-  std::vector<B44Channel> layout;
-  int64_t words = 0;
-  for (const ChannelEntry& channel : channels) {
-    B44Channel entry{SamplesIn(region.x0, region.x1, channel.xSampling),
-                     SamplesIn(region.y0, region.y1, channel.ySampling), channel.ySampling, channel.pixelType == 1,
-                     channel.linear != 0, words, 0};
-    entry.words = entry.nx * (entry.half ? 1 : 2);
-    words += entry.words * entry.ny;
-    layout.push_back(entry);
-  }
+  std::vector<WordPlane> planes;
+  const int64_t words = PlanWordPlanes(channels, region, &planes);
   if (2 * words != outSize) return Fail(why, "the chunk's channels do not add up to its pixels");
   static thread_local std::vector<uint16_t> buffer;
   buffer.resize(static_cast<size_t>(words));
   int64_t read = 0;
-  for (const B44Channel& channel : layout) {
-    if (!channel.half) {
-      const int64_t bytes = 2 * channel.words * channel.ny;
-      if (inSize - read < bytes) return Fail(why, "the B44 data ends inside a channel stored as it is");
-      std::memcpy(buffer.data() + channel.start, in + read, static_cast<size_t>(bytes));
-      read += bytes;
+  for (const WordPlane& plane : planes) {
+    if (plane.wordsPerSample != 1) {
+      // FLOAT and UINT samples are stored as they are, their words little-endian.
+      const int64_t count = plane.nx * plane.ny * plane.wordsPerSample;
+      if (inSize - read < 2 * count) return Fail(why, "the B44 data ends inside a channel stored as it is");
+      for (int64_t k = 0; k < count; ++k) {
+        buffer[static_cast<size_t>(plane.start + k)] = static_cast<uint16_t>(in[read + 2 * k] | in[read + 2 * k + 1] << 8);
+      }
+      read += 2 * count;
       continue;
     }
-    for (int64_t y = 0; y < channel.ny; y += 4) {
-      uint16_t* row = buffer.data() + channel.start + y * channel.nx;
-      for (int64_t x = 0; x < channel.nx; x += 4) {
+    for (int64_t y = 0; y < plane.ny; y += 4) {
+      uint16_t* row = buffer.data() + plane.start + y * plane.nx;
+      for (int64_t x = 0; x < plane.nx; x += 4) {
         uint16_t s[16];
         if (inSize - read < 3) return Fail(why, "the B44 blocks run past the chunk");
         if (in[read + 2] == 0xFC) {
@@ -104,36 +89,16 @@ bool DecodeB44(const std::vector<ChannelEntry>& channels, const ChunkRegion& reg
           Unpack14(in + read, s);
           read += 14;
         }
-        if (channel.linear) LinearFromB44(s);
-        const size_t bytes = 2 * static_cast<size_t>(x + 3 < channel.nx ? 4 : channel.nx - x);
-        for (int64_t line = 0; line < 4 && y + line < channel.ny; ++line) {
-          std::memcpy(row + line * channel.nx + x, s + 4 * line, bytes);
+        if (plane.linear) LinearFromB44(s);
+        const size_t bytes = 2 * static_cast<size_t>(x + 3 < plane.nx ? 4 : plane.nx - x);
+        for (int64_t line = 0; line < 4 && y + line < plane.ny; ++line) {
+          std::memcpy(row + line * plane.nx + x, s + 4 * line, bytes);
         }
       }
     }
   }
   if (read != inSize) return Fail(why, "the B44 data holds more blocks than the chunk");
-  // Line by line, each channel's words of that line. Stored words are
-  // little-endian; the decoded HALF blocks hold values.
-  std::vector<int64_t> next(layout.size());
-  for (size_t c = 0; c < layout.size(); ++c) next[c] = layout[c].start;
-  uint8_t* write = out;
-  for (int64_t y = region.y0; y <= region.y1; ++y) {
-    for (size_t c = 0; c < layout.size(); ++c) {
-      if (!HoldsLine(y, layout[c].ySampling)) continue;
-      const uint16_t* from = buffer.data() + next[c];
-      if (layout[c].half) {
-        for (int64_t k = 0; k < layout[c].words; ++k) {
-          *write++ = static_cast<uint8_t>(from[k]);
-          *write++ = static_cast<uint8_t>(from[k] >> 8);
-        }
-      } else {
-        std::memcpy(write, from, static_cast<size_t>(2 * layout[c].words));
-        write += 2 * layout[c].words;
-      }
-      next[c] += layout[c].words;
-    }
-  }
+  WriteWordLines(planes, region, buffer.data(), out);
   return true;
 }
 

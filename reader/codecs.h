@@ -30,6 +30,26 @@ bool DecodePxr24(const std::vector<ChannelEntry>& channels, const ChunkRegion& r
 bool DecodeB44(const std::vector<ChannelEntry>& channels, const ChunkRegion& region, const uint8_t* in,
                int64_t inSize, uint8_t* out, int64_t outSize, std::string* why);
 
+// PIZ and B44 hold a chunk as planes of 16-bit words, channel after channel,
+// each its lines of nx samples of 1 word (HALF) or 2 (FLOAT, UINT).
+struct WordPlane {
+  int64_t nx;
+  int64_t ny;
+  int32_t ySampling;
+  int32_t wordsPerSample;
+  bool linear;     // the channel's perceptually-linear flag
+  int64_t start;   // the plane's first word
+};
+
+// The planes of a chunk's channels; returns the words of all of them.
+int64_t PlanWordPlanes(const std::vector<ChannelEntry>& channels, const ChunkRegion& region,
+                       std::vector<WordPlane>* planes);
+
+// Writes the planes' words as the file's layout holds them: line by line,
+// each channel's words of that line, little-endian.
+void WriteWordLines(const std::vector<WordPlane>& planes, const ChunkRegion& region, const uint16_t* words,
+                    uint8_t* out);
+
 // Huffman-coded 16-bit values as PIZ stores them: exactly `count` values.
 bool HuffmanDecode(const uint8_t* in, int64_t inSize, uint16_t* out, int64_t count, std::string* why);
 

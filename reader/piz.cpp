@@ -14,12 +14,6 @@ namespace {
 
 constexpr int32_t kValueRange = 1 << 16;
 constexpr int32_t kBitmapBytes = kValueRange / 8;
-const bool kLittleEndian = [] {
-  const uint16_t one = 1;
-  uint8_t first;
-  std::memcpy(&first, &one, 1);
-  return first == 1;
-}();
 
 bool Fail(std::string* why, const char* text) {
   *why = text;
@@ -122,27 +116,12 @@ void InverseWavelet(uint16_t* in, int64_t nx, int64_t ox, int64_t ny, int64_t oy
   }
 }
 
-struct PizChannel {
-  int64_t nx;
-  int64_t ny;
-  int32_t ySampling;
-  int32_t words;  // 16-bit words a sample: 1 for HALF, 2 for FLOAT and UINT
-  int64_t start;
-};
-
 }  // namespace
 
 bool DecodePiz(const std::vector<ChannelEntry>& channels, const ChunkRegion& region, const uint8_t* in,
                int64_t inSize, uint8_t* out, int64_t outSize, std::string* why) {
-  std::vector<PizChannel> layout;
-  int64_t words = 0;
-  for (const ChannelEntry& channel : channels) {
-    PizChannel entry{SamplesIn(region.x0, region.x1, channel.xSampling),
-                     SamplesIn(region.y0, region.y1, channel.ySampling), channel.ySampling,
-                     channel.pixelType == 1 ? 1 : 2, words};
-    words += entry.nx * entry.ny * entry.words;
-    layout.push_back(entry);
-  }
+  std::vector<WordPlane> planes;
+  const int64_t words = PlanWordPlanes(channels, region, &planes);
   if (2 * words != outSize) return Fail(why, "the chunk's channels do not add up to its pixels");
 
   ByteReader reader{in, inSize, 0};
@@ -168,34 +147,14 @@ bool DecodePiz(const std::vector<ChannelEntry>& channels, const ChunkRegion& reg
   static thread_local std::vector<uint16_t> words16;
   words16.resize(static_cast<size_t>(words));
   if (!HuffmanDecode(in + reader.position, length, words16.data(), words, why)) return false;
-  for (const PizChannel& channel : layout) {
-    for (int32_t j = 0; j < channel.words; ++j) {
-      InverseWavelet(words16.data() + channel.start + j, channel.nx, channel.words, channel.ny,
-                     channel.nx * channel.words, largest);
+  for (const WordPlane& plane : planes) {
+    for (int32_t j = 0; j < plane.wordsPerSample; ++j) {
+      InverseWavelet(words16.data() + plane.start + j, plane.nx, plane.wordsPerSample, plane.ny,
+                     plane.nx * plane.wordsPerSample, largest);
     }
   }
   for (uint16_t& word : words16) word = values[word];
-  // Line by line, each channel's words of that line, little-endian.
-  std::vector<int64_t> next(layout.size());
-  for (size_t c = 0; c < layout.size(); ++c) next[c] = layout[c].start;
-  uint8_t* write = out;
-  for (int64_t y = region.y0; y <= region.y1; ++y) {
-    for (size_t c = 0; c < layout.size(); ++c) {
-      if (!HoldsLine(y, layout[c].ySampling)) continue;
-      const int64_t count = layout[c].nx * layout[c].words;
-      const uint16_t* from = words16.data() + next[c];
-      if (kLittleEndian) {
-        std::memcpy(write, from, static_cast<size_t>(2 * count));
-        write += 2 * count;
-      } else {
-        for (int64_t k = 0; k < count; ++k) {
-          *write++ = static_cast<uint8_t>(from[k]);
-          *write++ = static_cast<uint8_t>(from[k] >> 8);
-        }
-      }
-      next[c] += count;
-    }
-  }
+  WriteWordLines(planes, region, words16.data(), out);
   return true;
 }
 
