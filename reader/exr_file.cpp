@@ -23,6 +23,15 @@ int64_t TilesAlong(int64_t size, int32_t level, bool roundUp, uint32_t tile) {
   return (LevelSize(size, level, roundUp) + tile - 1) / tile;
 }
 
+// Counts of tiles saturate here, far beyond any table a file can hold.
+constexpr int64_t kChunkCountBound = int64_t{1} << 48;
+
+int64_t TilesOfLevel(int64_t across, int64_t down) {
+  return across != 0 && down > kChunkCountBound / across ? kChunkCountBound : across * down;
+}
+
+int64_t SaturatingSum(int64_t a, int64_t b) { return a > kChunkCountBound - b ? kChunkCountBound : a + b; }
+
 // Chunks in the part's table, from its layout.
 int64_t ChunksOf(const Part& part) {
   if (!part.tiled) {
@@ -33,18 +42,18 @@ int64_t ChunksOf(const Part& part) {
   const int32_t yLevels = RoundedLog2(part.height, part.roundUp) + 1;
   int64_t chunks = 0;
   if (part.levelMode == kOneLevel) {
-    chunks = TilesAlong(part.width, 0, false, part.tileWidth) * TilesAlong(part.height, 0, false, part.tileHeight);
+    chunks = TilesOfLevel(TilesAlong(part.width, 0, false, part.tileWidth), TilesAlong(part.height, 0, false, part.tileHeight));
   } else if (part.levelMode == kMipmap) {
     const int32_t levels = xLevels > yLevels ? xLevels : yLevels;
     for (int32_t l = 0; l < levels; ++l) {
-      chunks += TilesAlong(part.width, l, part.roundUp, part.tileWidth) *
-                TilesAlong(part.height, l, part.roundUp, part.tileHeight);
+      chunks = SaturatingSum(chunks, TilesOfLevel(TilesAlong(part.width, l, part.roundUp, part.tileWidth),
+                                                  TilesAlong(part.height, l, part.roundUp, part.tileHeight)));
     }
   } else if (part.levelMode == kRipmap) {
     for (int32_t ly = 0; ly < yLevels; ++ly) {
       for (int32_t lx = 0; lx < xLevels; ++lx) {
-        chunks += TilesAlong(part.width, lx, part.roundUp, part.tileWidth) *
-                  TilesAlong(part.height, ly, part.roundUp, part.tileHeight);
+        chunks = SaturatingSum(chunks, TilesOfLevel(TilesAlong(part.width, lx, part.roundUp, part.tileWidth),
+                                                    TilesAlong(part.height, ly, part.roundUp, part.tileHeight)));
       }
     }
   } else {
@@ -141,6 +150,12 @@ int64_t LevelSize(int64_t size, int32_t level, bool roundUp) {
 
 int64_t TilesAcross(const Part& part) { return TilesAlong(part.width, 0, false, part.tileWidth); }
 int64_t TilesDown(const Part& part) { return TilesAlong(part.height, 0, false, part.tileHeight); }
+
+int64_t LevelZeroChunks(const Part& part) {
+  if (part.tiled) return TilesOfLevel(TilesAcross(part), TilesDown(part));
+  const int32_t lines = LinesPerChunk(part.compression);
+  return lines > 0 ? (part.height + lines - 1) / lines : 0;
+}
 
 bool ReadFile(const uint8_t* bytes, int64_t size, File* file, std::string* error) {
   *file = File();

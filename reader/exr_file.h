@@ -61,4 +61,8 @@ int64_t LevelSize(int64_t size, int32_t level, bool roundUp);
 int64_t TilesAcross(const Part& part);
 int64_t TilesDown(const Part& part);
 
+// The chunks of the full-resolution level: its scanline chunks, or its
+// tiles; a count beyond any table a file can hold is cut to 2^48.
+int64_t LevelZeroChunks(const Part& part);
+
 }  // namespace exrfile

@@ -87,7 +87,7 @@ ChunkLayout LayoutOf(const uint8_t* bytes, const File& file, size_t partIndex) {
   layout.prefix = (layout.numbered ? 4 : 0) + (part.tiled ? 16 : 4) + 4;
   layout.lines = LinesPerChunk(part.compression);
   layout.across = part.tiled ? TilesAcross(part) : 1;
-  layout.chunks = part.tiled ? layout.across * TilesDown(part) : (part.height + layout.lines - 1) / layout.lines;
+  layout.chunks = LevelZeroChunks(part);
   return layout;
 }
 

@@ -63,7 +63,7 @@ if(NOT out MATCHES "ends before" OR NOT out MATCHES "1 more numbered file follow
   message(FATAL_ERROR "check of a sequence with a gap said:\n${out}")
 endif()
 run(0 --version --plugin ${plugin})
-if(NOT out MATCHES "mondrel ${VERSION}\n" OR NOT out MATCHES "plug-in: Mondrel v0.4.0")
+if(NOT out MATCHES "mondrel ${VERSION}\r?\n" OR NOT out MATCHES "plug-in: Mondrel v0.4.0")
   message(FATAL_ERROR "--version said:\n${out}")
 endif()
 # Files from the OpenEXR library, converted through the DLL: the copies
